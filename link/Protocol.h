@@ -1,0 +1,72 @@
+#pragma once
+
+#include "link/IProtocol.h"
+#include "link/MotorReport.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class IPort;
+
+// The press's ASCII line protocol on top of whatever port is attached: decodes sample, status,
+// version and statistics lines, passes every other line on, and writes the press commands.
+class Protocol : public QObject, public IProtocol {
+    Q_OBJECT
+    Q_INTERFACES(IProtocol)
+public:
+    enum LinkMode { Unknown, Application, Bootloader };
+    Q_ENUM(LinkMode)
+
+    // Text kept while waiting for a line feed; beyond this the pending text is dropped.
+    static constexpr int kMaxPendingChars = 4096;
+
+    explicit Protocol(QObject* parent = nullptr);
+    ~Protocol() override;
+
+    // Drops the attached port (emitting closed()) and takes ownership of this one.
+    void setPort(IPort* port) override;
+    // Closes and releases the attached port, forgets the link mode and emits closed(); no-op without port.
+    void closePort();
+    IPort* port() const { return m_port; }
+
+    // Commands; each is written only while a port is attached and open.
+    void requestVersion();
+    void requestBleInfo();
+    void enterBootloader();
+    void go(bool auxiliaryStroke);
+    void sendMaxWeight(int n);
+    void sendJamDetectionTime(int ms);
+    void sendRaw(const QByteArray& bytes);
+
+    bool isCommunicatingWithBootloader() const { return m_linkMode == Bootloader; }
+    LinkMode linkMode() const { return m_linkMode; }
+    MotorReport::Report lastMotorReport() const { return m_lastMotorReport; }
+
+    // Feeds received bytes through the decoder, as if the port had delivered them.
+    void receive(const QByteArray& bytes);
+
+signals:
+    void communicatingWithApplication();
+    void communicatingWithBootloader();
+    void closed();
+    void versionReceived(QString version);
+    void pointReceived(int position, int value, int current);
+    void reportReceived(MotorReport::Report motorReport);
+    void unknownCommandReceived(QString command);
+
+public slots:
+    void onReadyRead();
+
+private:
+    void processLine(const char* begin, const char* end);
+    void processFrame(const char* begin, const char* end);
+    void handleBody(const char* begin, const char* end);
+    void send(const QByteArray& line);
+
+    IPort* m_port = nullptr;
+    QByteArray m_received;
+    qsizetype m_readPosition = 0; // start of the text not yet cut into lines
+    LinkMode m_linkMode = Unknown;
+    MotorReport::Report m_lastMotorReport = MotorReport::None;
+};
