@@ -1,0 +1,19 @@
+#pragma once
+
+#include "app/IMessageBoxes.h"
+
+#include <QPointer>
+#include <QWidget>
+
+// IMessageBoxes with real, modal Qt message boxes run with exec().
+class MessageBoxes : public IMessageBoxes {
+public:
+    // Boxes are centred on the parent while it exists.
+    explicit MessageBoxes(QWidget* parent = nullptr);
+
+    void showWarning(const QString& text, const QString& informativeText) override;
+    void showOk(const QString& text) override;
+
+private:
+    QPointer<QWidget> m_parent;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "app/IMessageBoxes.h"
+
+#include <functional>
+#include <QList>
+
+// Records every box instead of showing it; a test may run code "while the box is open".
+class FakeMessageBoxes : public IMessageBoxes {
+public:
+    struct Box {
+        enum Kind { Warning, Ok } kind;
+        QString text;
+        QString informativeText;
+    };
+
+    void showWarning(const QString& text, const QString& informativeText) override {
+        boxes.append({Box::Warning, text, informativeText});
+        if (whileOpen)
+            whileOpen();
+    }
+    void showOk(const QString& text) override {
+        boxes.append({Box::Ok, text, QString()});
+        if (whileOpen)
+            whileOpen();
+    }
+
+    QList<Box> boxes;
+    // Runs inside each box, as the nested event loop of a real modal box would.
+    std::function<void()> whileOpen;
+};
