@@ -22,7 +22,8 @@ void LoadcellCalibrationProcedure::onPointReceived(int position, int value, int 
     Q_UNUSED(position)
     Q_UNUSED(current)
     m_readingSum += value;
-    setProgress(int(m_pointCount / double(kSampleCount) * 100.0));
+    // Multiplied before dividing: (29 / 50.0) * 100.0 is 57.99..., which would truncate to 57.
+    setProgress(int(m_pointCount * 100.0 / kSampleCount));
     if (++m_pointCount >= kSampleCount)
         finish();
 }
