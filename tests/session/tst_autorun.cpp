@@ -7,7 +7,6 @@
 #include "session/BaseProcedure.h"
 #include "session/ISession.h"
 #include "session/ITimer.h"
-#include "session/MovingAverageFilter.h"
 #include "session/Timer.h"
 
 #include <memory>
@@ -73,7 +72,6 @@ private slots:
     void measurementNeedsStartedSession();
     void weightDifference_data();
     void weightDifference();
-    void thresholds();
     void stateStep_data();
     void stateStep();
     void ignoresSamplesWhileDisabled();
@@ -84,7 +82,6 @@ private slots:
     void dieLiftedWithinDwellStartsNoStroke();
     void strokeEndReturnsToInit_data();
     void strokeEndReturnsToInit();
-    void movingAverage();
     void timerExpiresOnlyAfterStart();
 
 private:
@@ -198,17 +195,6 @@ void tst_Autorun::weightDifference() {
     auto autorun = makeAutorun();
     setWeights(*autorun, noDie, withDie);
     QCOMPARE(autorun->isWeightDifferenceSufficient(), sufficient);
-}
-
-void tst_Autorun::thresholds() {
-    auto autorun = makeAutorun();
-    setWeights(*autorun, 1000, 11000);
-    QCOMPARE(autorun->lowThreshold(), 4000.0);
-    QCOMPARE(autorun->highThreshold(), 8000.0);
-    // Recomputed from the current settings.
-    m_settings.autorunThresholdRatio = 0.1;
-    QCOMPARE(autorun->lowThreshold(), 2000.0);
-    QCOMPARE(autorun->highThreshold(), 10000.0);
 }
 
 void tst_Autorun::stateStep_data() {
@@ -409,20 +395,6 @@ void tst_Autorun::strokeEndReturnsToInit() {
     emit m_session->procedureCanceled();
     QCOMPARE(autorun->state(), Autorun::NoDieWaiting);
     QCOMPARE(status.count(), 1);
-}
-
-void tst_Autorun::movingAverage() {
-    MovingAverageFilter filter(3);
-    filter.add(3.0);
-    filter.add(6.0);
-    QVERIFY(!filter.isFull());
-    QCOMPARE(filter.mean(), 3.0); // the unfilled entry counts as 0
-    filter.add(9.0);
-    QVERIFY(filter.isFull());
-    QCOMPARE(filter.mean(), 6.0);
-    filter.add(30.0); // replaces the oldest
-    QCOMPARE(filter.mean(), 15.0);
-    QVERIFY(filter.isFull());
 }
 
 void tst_Autorun::timerExpiresOnlyAfterStart() {
