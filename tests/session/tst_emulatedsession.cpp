@@ -1,0 +1,245 @@
+#include "support/FakeMessageBoxes.h"
+
+#include "app/Settings.h"
+#include "link/Crc16.h"
+#include "link/EmulatedPort.h"
+#include "link/Protocol.h"
+#include "session/Autorun.h"
+#include "session/BaseProcedure.h"
+#include "session/Session.h"
+#include "session/Timer.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTextStream>
+#include <QtTest>
+
+namespace {
+
+constexpr int kStrokeTimeoutMs = 30000;
+
+struct RecordedSample {
+    int position;
+    int value;
+};
+
+QList<RecordedSample> strokeRecording() {
+    QList<RecordedSample> samples;
+    QFile file(QStringLiteral(":/ZelPress/go_emulation.txt"));
+    if (!file.open(QIODevice::ReadOnly))
+        return samples;
+    QTextStream stream(&file);
+    while (!stream.atEnd()) {
+        RecordedSample sample{0, 0};
+        stream >> sample.position >> sample.value;
+        if (stream.status() != QTextStream::Ok)
+            break;
+        samples.append(sample);
+    }
+    return samples;
+}
+
+// The emulated press with a die that a test places on and takes off the load cell: while the die
+// is on, every sample line carries kDieWeight more load-cell counts. Counts the Go commands.
+class DieEmulatedPort : public EmulatedPort {
+    Q_OBJECT
+public:
+    static constexpr int kDieWeight = 20000;
+
+    using EmulatedPort::EmulatedPort;
+
+    qint64 write(const QByteArray& data) override {
+        goCommands += int(data.count("$G,100,"));
+        return EmulatedPort::write(data);
+    }
+
+    QByteArray read() override {
+        m_pending += EmulatedPort::read();
+        const qsizetype end = m_pending.lastIndexOf('\n') + 1;
+        const QList<QByteArray> lines = m_pending.left(end).split('\n');
+        m_pending.remove(0, end);
+        QByteArray bytes;
+        for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+            bytes += withDie(lines.at(i)) + '\n';
+        return bytes;
+    }
+
+    bool dieOn = false;
+    int goCommands = 0;
+
+private:
+    QByteArray withDie(const QByteArray& line) const {
+        if (!dieOn || !line.startsWith("$R,"))
+            return line;
+        const QList<QByteArray> fields = line.left(line.indexOf('*')).split(',');
+        const QByteArray body =
+            "$R," + fields.at(1) + ',' + QByteArray::number(fields.at(2).toInt() + kDieWeight);
+        return body + '*' + QByteArray::number(crc16(body.constData() + 1, body.size() - 1), 16).toUpper();
+    }
+
+    QByteArray m_pending;
+};
+
+} // namespace
+
+class tst_EmulatedSession : public QObject {
+    Q_OBJECT
+
+private slots:
+    void strokeOnEmulatedPress();
+    void autorunStartsOneStroke();
+};
+
+void tst_EmulatedSession::strokeOnEmulatedPress() {
+    const QList<RecordedSample> recording = strokeRecording();
+    QCOMPARE(recording.size(), 421);
+
+    Protocol protocol;
+    protocol.setPort(new EmulatedPort(QStringLiteral("ComEmulation")));
+    Settings settings;
+    FakeMessageBoxes boxes;
+    Session session(&protocol, &settings, &boxes);
+    QSignalSpy version(&session, &Session::firmwareVersionReceived);
+    QSignalSpy finished(&session, &ISession::procedureFinished);
+    QSignalSpy canceled(&session, &ISession::procedureCanceled);
+    QSignalSpy points(&session, &ISession::pointReceived);
+    QSignalSpy measurement(&session, &Session::measurementDone);
+
+    session.init();
+    QVERIFY(session.isInitialized());
+    QTRY_COMPARE(version.count(), 1);
+    QCOMPARE(session.firmwareVersion(), QStringLiteral("9.99"));
+
+    // Zeroing: the idle press reads 33000 or 34000 with at most 1 % noise.
+    session.calibrateZeroWeight();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kStrokeTimeoutMs);
+    const int zero = session.zeroWeightAdc();
+    QVERIFY2(zero >= 32670 && zero <= 34340, qPrintable(QString::number(zero)));
+
+    // X zero search: the furthest position whose reading stays below zero + 52970.
+    session.findXZero();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, kStrokeTimeoutMs);
+    QVERIFY(session.isXZeroFound());
+    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.boxes.at(0).text, QStringLiteral("X zero found"));
+    const int xZero = session.xZeroPosition();
+    const double threshold = zero + 52970;
+    int lowest = 0;  // furthest position that lies below the threshold whatever the noise
+    int highest = 0; // furthest position that may lie below it with the noise
+    for (const RecordedSample& sample : recording) {
+        if (sample.value * 1.01 < threshold)
+            lowest = qMax(lowest, sample.position);
+        if (sample.value * 0.99 < threshold)
+            highest = qMax(highest, sample.position);
+    }
+    QVERIFY2(xZero >= lowest && xZero <= highest,
+             qPrintable(QStringLiteral("%1 not in [%2, %3]").arg(xZero).arg(lowest).arg(highest)));
+
+    // The status lines that follow a stroke come before any further sample; a Go sent before
+    // they have passed would end on them at once.
+    const qsizetype seen = points.size();
+    QTRY_VERIFY_WITH_TIMEOUT(points.size() > seen, kStrokeTimeoutMs);
+
+    session.go();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 3, kStrokeTimeoutMs);
+    QCOMPARE(canceled.count(), 0);
+    QCOMPARE(measurement.count(), 1);
+    QCOMPARE(boxes.boxes.size(), 1); // a normal end shows nothing
+    const auto trace = measurement.at(0).at(0).value<QList<QPointF>>();
+
+    // The trace ends with the recorded samples taken before the X zero, in order; before them
+    // come the idle samples that were still queued when Go was sent.
+    QList<RecordedSample> beforeXZero;
+    for (const RecordedSample& sample : recording) {
+        if (sample.position < xZero)
+            beforeXZero.append(sample);
+    }
+    QVERIFY(beforeXZero.size() > 100);
+    QVERIFY2(trace.size() >= beforeXZero.size() && trace.size() <= beforeXZero.size() + 40,
+             qPrintable(QString::number(trace.size())));
+    const qsizetype idleCount = trace.size() - beforeXZero.size();
+    const auto checkPoint = [&](const QPointF& point, int position, int value) {
+        const double x = (xZero - position) * Session::kPositionFactor;
+        const double y = (value - zero) * Session::kForceFactor;
+        const double noise = (value / 100) * Session::kForceFactor + 1e-9;
+        return qFuzzyCompare(point.x(), x) && qAbs(point.y() - y) <= noise;
+    };
+    for (qsizetype i = 0; i < trace.size(); ++i) {
+        const QPointF& point = trace.at(i);
+        bool matches;
+        if (i < idleCount) {
+            matches = checkPoint(point, 165, 33000) || checkPoint(point, 165, 34000);
+        } else {
+            const RecordedSample& sample = beforeXZero.at(i - idleCount);
+            matches = checkPoint(point, sample.position, sample.value);
+        }
+        QVERIFY2(matches,
+                 qPrintable(QStringLiteral("point %1 (%2, %3)").arg(i).arg(point.x()).arg(point.y())));
+    }
+}
+
+void tst_EmulatedSession::autorunStartsOneStroke() {
+    Protocol protocol;
+    auto* port = new DieEmulatedPort(QStringLiteral("ComEmulation"));
+    protocol.setPort(port);
+    Settings settings;
+    settings.autorunTimeoutMs = 300;
+    settings.autorunFilterLength = 10;
+    FakeMessageBoxes boxes;
+    Timer timer;
+    Session session(&protocol, &settings, &boxes);
+    QSignalSpy finished(&session, &ISession::procedureFinished);
+    QSignalSpy measurement(&session, &Session::measurementDone);
+    QSignalSpy points(&session, &ISession::pointReceived);
+    session.init();
+
+    // The set-up: the press empty, then with the die on it.
+    auto* autorun = new Autorun(&session, &timer, &settings);
+    QSignalSpy status(autorun, &Autorun::statusUpdate);
+    BaseProcedure* measuring = autorun->measureNoDieWeight();
+    QVERIFY(measuring);
+    QSignalSpy noDieMeasured(measuring, &BaseProcedure::finished);
+    QTRY_COMPARE_WITH_TIMEOUT(noDieMeasured.count(), 1, kStrokeTimeoutMs);
+    port->dieOn = true;
+    measuring = autorun->measureWithDieWeight();
+    QSignalSpy withDieMeasured(measuring, &BaseProcedure::finished);
+    QTRY_COMPARE_WITH_TIMEOUT(withDieMeasured.count(), 1, kStrokeTimeoutMs);
+    QVERIFY(autorun->isWeightDifferenceSufficient());
+    QVERIFY(autorun->withDieWeight() - autorun->noDieWeight() > DieEmulatedPort::kDieWeight * 0.8);
+
+    // Autorun on with the die on the press: nothing starts until it has been taken off ...
+    session.setAutorun(autorun);
+    QCOMPARE(autorun->state(), Autorun::Init);
+    qsizetype seen = points.size();
+    QTRY_VERIFY_WITH_TIMEOUT(points.size() > seen + 30, kStrokeTimeoutMs);
+    QCOMPARE(autorun->state(), Autorun::Init);
+    port->dieOn = false;
+    QTRY_COMPARE_WITH_TIMEOUT(autorun->state(), Autorun::NoDie, kStrokeTimeoutMs);
+    QCOMPARE(port->goCommands, 0);
+
+    // ... and placed again: one stroke, after which it waits for the die to come off.
+    port->dieOn = true;
+    QTRY_COMPARE_WITH_TIMEOUT(port->goCommands, 1, kStrokeTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kStrokeTimeoutMs);
+    QCOMPARE(autorun->state(), Autorun::Init);
+    QCOMPARE(measurement.count(), 1);
+    seen = points.size();
+    QTRY_VERIFY_WITH_TIMEOUT(points.size() > seen + 30, kStrokeTimeoutMs);
+    QCOMPARE(autorun->state(), Autorun::Init);
+    port->dieOn = false;
+    QTRY_COMPARE_WITH_TIMEOUT(autorun->state(), Autorun::NoDie, kStrokeTimeoutMs);
+    QCOMPARE(port->goCommands, 1);
+    QCOMPARE(finished.count(), 1);
+
+    QStringList messages;
+    for (const QList<QVariant>& arguments : status)
+        messages << arguments.at(0).toString();
+    QCOMPARE(messages,
+             (QStringList{"Autorun: Take die off", "Autorun: Place die on", "Autorun: Waiting for press",
+                          "Autorun: Take die off", "Autorun: Place die on"}));
+    session.clearAutorun();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QTEST_GUILESS_MAIN(tst_EmulatedSession)
+#include "tst_emulatedsession.moc"
