@@ -2,6 +2,7 @@
 
 #include "data/GraphContainer.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -36,7 +37,7 @@ void Graph::setName(const QString& name) {
     if (m_name == name)
         return;
     m_name = name;
-    m_jsonCacheValid = false;
+    invalidateJsonCache();
     emit nameChanged(m_name);
 }
 
@@ -44,7 +45,7 @@ void Graph::setComment(const QString& comment) {
     if (m_comment == comment)
         return;
     m_comment = comment;
-    m_jsonCacheValid = false;
+    invalidateJsonCache();
     emit commentChanged();
 }
 
@@ -52,7 +53,7 @@ void Graph::setColor(const QColor& color) {
     if (m_color == color)
         return;
     m_color = color;
-    m_jsonCacheValid = false;
+    invalidateJsonCache();
     emit colorChanged(Default);
 }
 
@@ -60,7 +61,7 @@ void Graph::setTraceNumber(int traceNumber) {
     if (m_traceNumber == traceNumber)
         return;
     m_traceNumber = traceNumber;
-    m_jsonCacheValid = false;
+    invalidateJsonCache();
     emit traceNumberChanged();
 }
 
@@ -68,7 +69,7 @@ void Graph::setVelocity(double velocity) {
     if (m_velocity == velocity)
         return;
     m_velocity = velocity;
-    m_jsonCacheValid = false;
+    invalidateJsonCache();
     emit velocityChanged();
 }
 
@@ -76,7 +77,7 @@ void Graph::setFlyer(bool flyer) {
     if (m_flyer == flyer)
         return;
     m_flyer = flyer;
-    m_jsonCacheValid = false;
+    invalidateJsonCache();
     emit flyerChanged();
     if (m_highlightColor.isValid())
         emit colorChangedNoUnsavedFlag(Default);
@@ -86,7 +87,7 @@ void Graph::setVisible(bool visible) {
     if (m_visible == visible)
         return;
     m_visible = visible;
-    m_jsonCacheValid = false;
+    invalidateJsonCache();
     emit visibilityChanged(m_visible);
 }
 
@@ -104,7 +105,7 @@ void Graph::setPoints(const QList<QPointF>& points, bool imperial) {
         m_metric.setPoints(points);
         m_imperial.setPoints(converted);
     }
-    m_jsonCacheValid = false;
+    invalidateJsonCache();
 }
 
 void Graph::setGradientColor(const QColor& color) {
@@ -155,7 +156,7 @@ void Graph::fromJson(const QJsonObject& object, int defaultTraceNumber) {
         points.append(QPointF(xValues.at(i).toDouble(0.0), yValues.at(i).toDouble(0.0)));
     const bool metric = object.value(kUnitsKey).toString() == QLatin1String("Metric");
     setPoints(points, !metric);
-    m_jsonCacheValid = false;
+    invalidateJsonCache();
 }
 
 QJsonObject Graph::toJson() const {
@@ -177,6 +178,17 @@ QJsonObject Graph::toJson() const {
     object.insert(kXValuesKey, xValues);
     object.insert(kYValuesKey, yValues);
     return object;
+}
+
+void Graph::invalidateJsonCache() {
+    m_jsonCacheValid = false;
+    m_jsonDigest.clear();
+}
+
+QByteArray Graph::jsonDigest() {
+    if (!m_jsonCacheValid || m_jsonDigest.isEmpty())
+        m_jsonDigest = QCryptographicHash::hash(toJsonBytes(), QCryptographicHash::Sha256);
+    return m_jsonDigest;
 }
 
 QByteArray Graph::toJsonBytes() {

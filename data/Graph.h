@@ -65,6 +65,8 @@ public:
     QJsonObject toJson() const;
     // The compact JSON text of toJson(), serialised again only after a change of a saved field.
     QByteArray toJsonBytes();
+    // SHA-256 of toJsonBytes(), kept as long as the cached text.
+    QByteArray jsonDigest();
 
 signals:
     void nameChanged(const QString& name);
@@ -77,6 +79,8 @@ signals:
     void visibilityChanged(bool isVisible);
 
 private:
+    void invalidateJsonCache();
+
     int m_traceNumber = 0;
     QPointer<GraphContainer> m_container;
     QString m_name;
@@ -89,6 +93,7 @@ private:
     bool m_visible = true;
     bool m_jsonCacheValid = false;
     QByteArray m_jsonCache;
+    QByteArray m_jsonDigest;
     QColor m_gradientColor;
     QColor m_highlightColor;
 };

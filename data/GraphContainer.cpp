@@ -4,6 +4,7 @@
 #include "app/Logging.h"
 #include "data/Graph.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -305,6 +306,17 @@ QByteArray GraphContainer::toJsonBytes() const {
     }
     text.append("]}");
     return text;
+}
+
+QByteArray GraphContainer::stateDigest() const {
+    QJsonObject header;
+    header.insert(kAppVersionKey, appVersion());
+    header.insert(kFirmwareVersionKey, m_firmwareVersion);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(QJsonDocument(header).toJson(QJsonDocument::Compact));
+    for (Graph* graph : m_graphs)
+        hash.addData(graph->jsonDigest());
+    return hash.result();
 }
 
 bool GraphContainer::writeToFile(const QString& path) {

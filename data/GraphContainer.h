@@ -76,6 +76,9 @@ public:
     QJsonObject toJson() const;
     // The compact text of toJson(), assembled from the traces' cached texts.
     QByteArray toJsonBytes() const;
+    // A SHA-256 digest that is equal exactly when toJsonBytes() is (barring collisions), built from the
+    // traces' cached digests so that it costs one trace's hashing after a single edit.
+    QByteArray stateDigest() const;
     // Writes the indented session text; false when the write failed (fileSystem's lastWriteError says why).
     bool writeToFile(const QString& path);
     // Writes the automatic copy for the press session started at that time; the file name and the

@@ -2,7 +2,6 @@
 
 #include "data/GraphContainer.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -43,7 +42,7 @@ QString UndoHistory::writeSnapshot(const QByteArray& text, const QByteArray& dig
     const QString path = m_tempDir.filePath(QStringLiteral("snapshot_%1.json").arg(m_snapshotCounter));
     ++m_snapshotCounter;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return QString();
     if (file.write(text) != text.size()) {
         file.cancelWriting();
@@ -61,7 +60,7 @@ void UndoHistory::reset() {
     m_snapshots.clear();
     if (m_container) {
         const QByteArray text = m_container->toJsonBytes();
-        const QByteArray digest = QCryptographicHash::hash(text, QCryptographicHash::Sha256);
+        const QByteArray digest = m_container->stateDigest();
         const QString path = writeSnapshot(text, digest);
         if (!path.isEmpty())
             qDebug() << "Recorded undo baseline snapshot after reset:" << path;
@@ -75,7 +74,7 @@ void UndoHistory::recordSnapshot() {
     if (!m_container || m_snapshots.isEmpty())
         return;
     const QByteArray text = m_container->toJsonBytes();
-    const QByteArray digest = QCryptographicHash::hash(text, QCryptographicHash::Sha256);
+    const QByteArray digest = m_container->stateDigest();
     if (digest == m_snapshots.last().digest) {
         qDebug() << "Skipped undo snapshot: current state matches the latest recorded snapshot.";
         return;

@@ -10,7 +10,8 @@
 class GraphContainer;
 
 // Whole-session undo for the active container: every recorded state is the container's compact session
-// text in a numbered file of a private temporary directory. At most six states are kept.
+// text in a numbered file of a private temporary directory. At most six states are kept. A state is
+// told from the latest one by the container's state digest, so an edit costs one trace's serialisation.
 class UndoHistory : public QObject {
     Q_OBJECT
 public:

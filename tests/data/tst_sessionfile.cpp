@@ -206,8 +206,19 @@ void tst_SessionFile::compactFormEqualsCompactSerialisation() {
         container.addGraphFromPress({{0.3, 1.0 / 3.0}, {0.2, -1e-300}, {0.1, 1e300}}, true);
     QCOMPARE(container.toJsonBytes(), QJsonDocument(container.toJson()).toJson(QJsonDocument::Compact));
     container.graphs().at(1)->setName(QStringLiteral("é ✓"));
+    const QByteArray digest = container.stateDigest();
     container.graphs().at(2)->setVisible(false);
     QCOMPARE(container.toJsonBytes(), QJsonDocument(container.toJson()).toJson(QJsonDocument::Compact));
+    QVERIFY(container.stateDigest() != digest);
+    container.graphs().at(2)->setVisible(true);
+    QCOMPARE(container.stateDigest(), digest);
+    GraphContainer copy(std::make_shared<MemoryFileSystem>(), true, nullptr);
+    copy.restoreFromJson(container.toJson());
+    copy.setFirmwareVersion(container.firmwareVersion()); // not read back from files
+    QCOMPARE(copy.toJsonBytes(), container.toJsonBytes());
+    QCOMPARE(copy.stateDigest(), digest);
+    copy.setFirmwareVersion(QStringLiteral("other"));
+    QVERIFY(copy.stateDigest() != digest);
 }
 
 void tst_SessionFile::roundTripKeepsImperialPointsAndMeasurements() {
