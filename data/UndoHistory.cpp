@@ -1,0 +1,118 @@
+#include "data/UndoHistory.h"
+
+#include "data/GraphContainer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QSaveFile>
+#include <QtDebug>
+
+UndoHistory::UndoHistory(GraphContainer* container, QObject* parent)
+    : QObject(parent)
+    , m_container(container)
+    , m_tempDir(QDir::tempPath() + QStringLiteral("/zel_press_undo_XXXXXX")) {
+    if (!m_tempDir.isValid())
+        qWarning() << "Failed to create undo temp directory.";
+}
+
+UndoHistory::~UndoHistory() {
+    for (const Snapshot& snapshot : std::as_const(m_snapshots))
+        removeSnapshotFile(snapshot, "Deleted undo snapshot while clearing history:");
+    m_snapshots.clear();
+    // QTemporaryDir removes the directory with anything left in it.
+}
+
+QStringList UndoHistory::snapshotPaths() const {
+    QStringList paths;
+    for (const Snapshot& snapshot : m_snapshots)
+        paths.append(snapshot.path);
+    return paths;
+}
+
+void UndoHistory::removeSnapshotFile(const Snapshot& snapshot, const char* logText) {
+    if (!snapshot.path.isEmpty() && QFile::remove(snapshot.path))
+        qDebug() << logText << snapshot.path;
+}
+
+QString UndoHistory::writeSnapshot(const QByteArray& text, const QByteArray& digest) {
+    if (!m_tempDir.isValid())
+        return QString();
+    const QString path = m_tempDir.filePath(QStringLiteral("snapshot_%1.json").arg(m_snapshotCounter));
+    ++m_snapshotCounter;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return QString();
+    if (file.write(text) != text.size()) {
+        file.cancelWriting();
+        return QString();
+    }
+    if (!file.commit())
+        return QString();
+    m_snapshots.append({path, digest});
+    return path;
+}
+
+void UndoHistory::reset() {
+    for (const Snapshot& snapshot : std::as_const(m_snapshots))
+        removeSnapshotFile(snapshot, "Deleted undo snapshot while clearing history:");
+    m_snapshots.clear();
+    if (m_container) {
+        const QByteArray text = m_container->toJsonBytes();
+        const QByteArray digest = m_container->stateDigest();
+        const QString path = writeSnapshot(text, digest);
+        if (!path.isEmpty())
+            qDebug() << "Recorded undo baseline snapshot after reset:" << path;
+    }
+    emit stateChanged();
+}
+
+void UndoHistory::recordSnapshot() {
+    if (m_snapshots.isEmpty())
+        reset();
+    if (!m_container || m_snapshots.isEmpty())
+        return;
+    const QByteArray text = m_container->toJsonBytes();
+    const QByteArray digest = m_container->stateDigest();
+    if (digest == m_snapshots.last().digest) {
+        qDebug() << "Skipped undo snapshot: current state matches the latest recorded snapshot.";
+        return;
+    }
+    const QString path = writeSnapshot(text, digest);
+    if (!path.isEmpty())
+        qDebug() << "Recorded undo snapshot after edit:" << path;
+    while (m_snapshots.size() > kMaxSnapshots)
+        removeSnapshotFile(m_snapshots.takeFirst(),
+                           "Discarded oldest undo snapshot because the undo queue reached its limit:");
+    emit stateChanged();
+}
+
+void UndoHistory::undo() {
+    if (m_snapshots.size() <= 1 || !m_container)
+        return;
+    removeSnapshotFile(m_snapshots.takeLast(), "Discarded current undo snapshot while undoing:");
+    const QString path = m_snapshots.last().path;
+    qDebug() << "Applying undo snapshot:" << path;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qWarning() << "Failed to open undo snapshot while undoing, resetting history:" << path;
+        reset();
+        return;
+    }
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError) {
+        qWarning().nospace() << "Failed to parse undo snapshot while undoing, resetting history: " << path
+                             << " (" << error.errorString() << ")";
+        reset();
+        return;
+    }
+    if (!document.isObject()) {
+        qWarning() << "Undo snapshot is not a JSON object while undoing, resetting history:" << path;
+        reset();
+        return;
+    }
+    m_container->restoreFromJson(document.object());
+    emit stateChanged();
+}

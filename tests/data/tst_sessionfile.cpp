@@ -1,0 +1,391 @@
+#include "data/Graph.h"
+#include "data/GraphContainer.h"
+#include "support/MemoryFileSystem.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+
+namespace {
+
+const QString kPath = QStringLiteral("/sessions/a.SDT");
+
+QByteArray session(const QByteArray& graphs) {
+    return "{\"AppVersion\": \"0.1.0\", \"FirmwareVersion\": \"\", \"Graphs\": " + graphs + "}";
+}
+
+void flushDeletions() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
+class tst_SessionFile : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void writesExactIndentedText();
+    void writesEmptyContainer();
+    void traceObjectReadDefaults();
+    void colourTexts_data();
+    void colourTexts();
+    void traceNumbers_data();
+    void traceNumbers();
+    void metricTraceWithUnevenArrays();
+    void nonObjectEntriesKeepTheirIndex();
+    void compactFormEqualsCompactSerialisation();
+    void roundTripKeepsImperialPointsAndMeasurements();
+    void metricRecordingIsSavedImperial();
+    void loadReplacesTracesWithoutAnnouncing();
+    void unusableFileChangesNothing_data();
+    void unusableFileChangesNothing();
+    void restoreFromJsonReplacesAtOnceAndMarksUnsaved();
+    void autosaveWritesNamedCopyOnly();
+    void failedAutosaveReportsFailure();
+};
+
+void tst_SessionFile::initTestCase() {
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void tst_SessionFile::writesExactIndentedText() {
+    auto fileSystem = std::make_shared<MemoryFileSystem>();
+    GraphContainer container(fileSystem, true, nullptr);
+    container.setFirmwareVersion(QStringLiteral("2.1"));
+    Graph* graph = container.addGraphFromPress({{0.5, 12.0}, {0.25, 1.5e-7}}, true);
+    graph->setColor(QColor(255, 0, 16, 100));
+    graph->setComment(QStringLiteral("seated \"long\""));
+    graph->setVelocity(12.7);
+    graph->setFlyer(true);
+    QVERIFY(container.writeToFile(kPath));
+
+    const QString expected = QStringLiteral(R"({
+    "AppVersion": "%1",
+    "FirmwareVersion": "2.1",
+    "Graphs": [
+        {
+            "Color": "#ff0010",
+            "Comment": "seated \"long\"",
+            "Flyer": true,
+            "Name": "Trace 1",
+            "Show": true,
+            "TraceNumber": 1,
+            "Units": "Imperial",
+            "Velocity": 12.7,
+            "X Values": [
+                0.5,
+                0.25
+            ],
+            "Y Values": [
+                12,
+                1.5e-07
+            ]
+        }
+    ]
+}
+)")
+                                 .arg(GraphContainer::appVersion());
+    QCOMPARE(QString::fromUtf8(fileSystem->files.value(kPath)), expected);
+    QVERIFY(QRegularExpression(QStringLiteral("^\\d+\\.\\d+\\.\\d+$"))
+                .match(GraphContainer::appVersion())
+                .hasMatch());
+}
+
+void tst_SessionFile::writesEmptyContainer() {
+    auto fileSystem = std::make_shared<MemoryFileSystem>();
+    GraphContainer container(fileSystem, true, nullptr);
+    QVERIFY(container.writeToFile(kPath));
+    const QJsonObject object = QJsonDocument::fromJson(fileSystem->files.value(kPath)).object();
+    QCOMPARE(object.keys(), (QStringList{"AppVersion", "FirmwareVersion", "Graphs"}));
+    QVERIFY(object.value("Graphs").isArray());
+    QVERIFY(object.value("Graphs").toArray().isEmpty());
+    QCOMPARE(object.value("FirmwareVersion").toString(), QString());
+}
+
+void tst_SessionFile::traceObjectReadDefaults() {
+    Graph graph;
+    graph.setName(QStringLiteral("old"));
+    graph.setPoints({{1, 1}}, true);
+    graph.fromJson(QJsonObject(), 5);
+    QCOMPARE(graph.name(), QString());
+    QCOMPARE(graph.comment(), QString());
+    QVERIFY(graph.hasDefaultColor());
+    QVERIFY(!graph.flyer());
+    QVERIFY(!graph.visible()); // no "Show" loads hidden
+    QCOMPARE(graph.traceNumber(), 5);
+    QCOMPARE(graph.velocity(), 0.0);
+    QVERIFY(graph.data(Imperial).points().isEmpty());
+    QCOMPARE(graph.data(Metric).peakForce(), 0.0);
+}
+
+void tst_SessionFile::colourTexts_data() {
+    QTest::addColumn<QJsonValue>("text");
+    QTest::addColumn<QColor>("color");
+    QTest::newRow("#rrggbb") << QJsonValue("#ff0000") << QColor(Qt::red);
+    QTest::newRow("#rgb") << QJsonValue("#0f0") << QColor(Qt::green);
+    QTest::newRow("#aarrggbb") << QJsonValue("#80ff0000") << QColor(255, 0, 0, 128);
+    QTest::newRow("named") << QJsonValue("magenta") << QColor(Qt::magenta);
+    QTest::newRow("empty") << QJsonValue("") << QColor(0, 0, 255);
+    QTest::newRow("unparsable reads as default") << QJsonValue("not a colour") << QColor(0, 0, 255);
+    QTest::newRow("wrong type") << QJsonValue(12) << QColor(0, 0, 255);
+}
+
+void tst_SessionFile::colourTexts() {
+    QFETCH(QJsonValue, text);
+    QFETCH(QColor, color);
+    Graph graph;
+    graph.fromJson(QJsonObject{{"Color", text}}, 1);
+    QCOMPARE(graph.color(), color);
+    // What is read is written back as a valid colour, never as black.
+    QCOMPARE(graph.toJson().value("Color").toString(), color.name());
+}
+
+void tst_SessionFile::traceNumbers_data() {
+    QTest::addColumn<QJsonValue>("value");
+    QTest::addColumn<int>("number");
+    QTest::newRow("absent") << QJsonValue(QJsonValue::Undefined) << 3;
+    QTest::newRow("integer") << QJsonValue(17) << 17;
+    QTest::newRow("negative") << QJsonValue(-2) << -2;
+    QTest::newRow("fraction") << QJsonValue(2.5) << 0;
+    QTest::newRow("beyond 32 bits") << QJsonValue(1e12) << 0;
+    QTest::newRow("string") << QJsonValue("4") << 0;
+    QTest::newRow("null") << QJsonValue(QJsonValue::Null) << 0;
+}
+
+void tst_SessionFile::traceNumbers() {
+    QFETCH(QJsonValue, value);
+    QFETCH(int, number);
+    QJsonObject object;
+    if (!value.isUndefined())
+        object.insert("TraceNumber", value);
+    Graph graph;
+    graph.fromJson(object, 3);
+    QCOMPARE(graph.traceNumber(), number);
+}
+
+void tst_SessionFile::metricTraceWithUnevenArrays() {
+    Graph graph;
+    graph.fromJson(QJsonDocument::fromJson(R"({"Units": "Metric", "X Values": [25.4, "x"],
+                                               "Y Values": [10, 20, 30], "Show": true})")
+                       .object(),
+                   1);
+    QCOMPARE(graph.data(Metric).points(), (QList<QPointF>{{25.4, 10}, {0, 20}}));
+    QCOMPARE(graph.data(Imperial).points(),
+             (QList<QPointF>{{25.4 * 0.0393701, 10 * 2.20462}, {0, 20 * 2.20462}}));
+    QCOMPARE(graph.data(Imperial).peakForce(), 20 * 2.20462);
+    QVERIFY(graph.visible());
+
+    Graph lowerCase;
+    lowerCase.fromJson(
+        QJsonDocument::fromJson(R"({"Units": "metric", "X Values": [1], "Y Values": [2]})").object(), 1);
+    QCOMPARE(lowerCase.data(Imperial).points(), (QList<QPointF>{{1, 2}}));
+}
+
+void tst_SessionFile::nonObjectEntriesKeepTheirIndex() {
+    auto fileSystem = std::make_shared<MemoryFileSystem>();
+    fileSystem->files.insert(kPath,
+                             session(R"([5, {"Name": "b"}, [], {"Name": "d", "TraceNumber": 9}, {}])"));
+    GraphContainer container(fileSystem, true, nullptr);
+    QVERIFY(container.loadFromFile(kPath));
+    const QList<Graph*> graphs = container.graphs();
+    QCOMPARE(graphs.size(), 3);
+    QCOMPARE(graphs.at(0)->traceNumber(), 2);
+    QCOMPARE(graphs.at(0)->name(), QStringLiteral("b"));
+    QCOMPARE(graphs.at(1)->traceNumber(), 9);
+    QCOMPARE(graphs.at(2)->traceNumber(), 5);
+    QCOMPARE(graphs.at(0)->parent(), &container);
+}
+
+void tst_SessionFile::compactFormEqualsCompactSerialisation() {
+    GraphContainer container(std::make_shared<MemoryFileSystem>(), true, nullptr);
+    QCOMPARE(container.toJsonBytes(), QJsonDocument(container.toJson()).toJson(QJsonDocument::Compact));
+    container.setFirmwareVersion(QStringLiteral("v\"1\""));
+    for (int i = 0; i < 3; ++i)
+        container.addGraphFromPress({{0.3, 1.0 / 3.0}, {0.2, -1e-300}, {0.1, 1e300}}, true);
+    QCOMPARE(container.toJsonBytes(), QJsonDocument(container.toJson()).toJson(QJsonDocument::Compact));
+    container.graphs().at(1)->setName(QStringLiteral("é ✓"));
+    const QByteArray digest = container.stateDigest();
+    container.graphs().at(2)->setVisible(false);
+    QCOMPARE(container.toJsonBytes(), QJsonDocument(container.toJson()).toJson(QJsonDocument::Compact));
+    QVERIFY(container.stateDigest() != digest);
+    container.graphs().at(2)->setVisible(true);
+    QCOMPARE(container.stateDigest(), digest);
+    GraphContainer copy(std::make_shared<MemoryFileSystem>(), true, nullptr);
+    copy.restoreFromJson(container.toJson());
+    copy.setFirmwareVersion(container.firmwareVersion()); // not read back from files
+    QCOMPARE(copy.toJsonBytes(), container.toJsonBytes());
+    QCOMPARE(copy.stateDigest(), digest);
+    copy.setFirmwareVersion(QStringLiteral("other"));
+    QVERIFY(copy.stateDigest() != digest);
+}
+
+void tst_SessionFile::roundTripKeepsImperialPointsAndMeasurements() {
+    auto fileSystem = std::make_shared<MemoryFileSystem>();
+    GraphContainer source(fileSystem, true, nullptr);
+    QList<QPointF> points;
+    for (int i = 0; i < 40; ++i)
+        points.append({0.6 - i * 0.0123456789, i * i * 0.137 + 0.1});
+    Graph* a = source.addGraphFromPress(points, true);
+    a->setVelocity(0.1 + 0.2);
+    a->setComment(QStringLiteral("line 1\nline 2"));
+    Graph* b = source.addGraphFromPress({{0.5, 3}}, true);
+    b->setVisible(false);
+    b->setColor(QColor(1, 2, 3));
+    QVERIFY(source.writeToFile(kPath));
+
+    GraphContainer loaded(fileSystem, true, nullptr);
+    QVERIFY(loaded.loadFromFile(kPath));
+    QCOMPARE(loaded.graphs().size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const Graph* before = source.graphs().at(i);
+        const Graph* after = loaded.graphs().at(i);
+        for (Units units : {Imperial, Metric}) {
+            QCOMPARE(after->data(units).points(), before->data(units).points());
+            for (Measurement m : {PeakForce, WorkDone, TerminalForce, StartingPosition})
+                QCOMPARE(after->data(units).measurement(m), before->data(units).measurement(m));
+        }
+        QCOMPARE(after->name(), before->name());
+        QCOMPARE(after->comment(), before->comment());
+        QCOMPARE(after->velocity(), before->velocity());
+        QCOMPARE(after->visible(), before->visible());
+        QCOMPARE(after->color(), before->color());
+        QCOMPARE(after->traceNumber(), before->traceNumber());
+    }
+    QCOMPARE(loaded.toJsonBytes(), source.toJsonBytes());
+}
+
+void tst_SessionFile::metricRecordingIsSavedImperial() {
+    auto fileSystem = std::make_shared<MemoryFileSystem>();
+    GraphContainer source(fileSystem, true, nullptr);
+    const QList<QPointF> metric{{12.7, 5.0}, {10.0, 7.5}};
+    source.addGraphFromPress(metric, false);
+    QVERIFY(source.writeToFile(kPath));
+    const QJsonObject trace = QJsonDocument::fromJson(fileSystem->files.value(kPath))
+                                  .object()
+                                  .value("Graphs")
+                                  .toArray()
+                                  .first()
+                                  .toObject();
+    QCOMPARE(trace.value("Units").toString(), QStringLiteral("Imperial"));
+    QCOMPARE(trace.value("X Values").toArray().first().toDouble(), 12.7 * 0.0393701);
+
+    GraphContainer loaded(fileSystem, true, nullptr);
+    QVERIFY(loaded.loadFromFile(kPath));
+    const Graph* graph = loaded.graphs().first();
+    QCOMPARE(graph->data(Imperial).points(), source.graphs().first()->data(Imperial).points());
+    for (qsizetype i = 0; i < metric.size(); ++i) {
+        QVERIFY(qAbs(graph->data(Metric).points().at(i).x() - metric.at(i).x()) < 1e-12);
+        QVERIFY(qAbs(graph->data(Metric).points().at(i).y() - metric.at(i).y()) < 1e-12);
+    }
+}
+
+void tst_SessionFile::loadReplacesTracesWithoutAnnouncing() {
+    auto fileSystem = std::make_shared<MemoryFileSystem>();
+    fileSystem->files.insert(kPath, session(R"([{"Name": "x", "Show": true}])"));
+    GraphContainer container(fileSystem, true, nullptr);
+    container.addGraphFromPress({}, true);
+    QSignalSpy fromFile(&container, &GraphContainer::graphAddedFromFile);
+    QSignalSpy bulk(&container, &GraphContainer::bulkGraphAddFinished);
+    QSignalSpy removed(&container, &GraphContainer::graphRemoved);
+    QSignalSpy fileName(&container, &GraphContainer::fileNameChanged);
+
+    QVERIFY(container.loadFromFile(kPath));
+    QCOMPARE(container.fileName(), kPath);
+    QVERIFY(!container.unsaved());
+    QCOMPARE(container.graphs().size(), 1);
+    QCOMPARE(fromFile.count(), 0);
+    QCOMPARE(fileName.last().first().toString(), kPath);
+    flushDeletions();
+    QCOMPARE(removed.count(), 1);
+
+    container.emitGraphsAddedFromFile();
+    QCOMPARE(fromFile.count(), 1);
+    QCOMPARE(fromFile.first().first().value<Graph*>(), container.graphs().first());
+    QCOMPARE(bulk.count(), 1);
+
+    // A loaded trace is wired like any other.
+    container.graphs().first()->setName(QStringLiteral("y"));
+    QVERIFY(container.unsaved());
+}
+
+void tst_SessionFile::unusableFileChangesNothing_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("missing") << QByteArray() << false;
+    QTest::newRow("empty") << QByteArray() << true;
+    QTest::newRow("not JSON") << QByteArray("\x00\xff garbage", 10) << true;
+    QTest::newRow("truncated") << session("[{\"Name\": \"x\"").left(40) << true;
+    QTest::newRow("array") << QByteArray("[{\"Graphs\": []}]") << true;
+}
+
+void tst_SessionFile::unusableFileChangesNothing() {
+    QFETCH(QByteArray, content);
+    QFETCH(bool, exists);
+    auto fileSystem = std::make_shared<MemoryFileSystem>();
+    if (exists)
+        fileSystem->files.insert(QStringLiteral("/broken.SDT"), content);
+    GraphContainer container(fileSystem, true, nullptr);
+    Graph* graph = container.addGraphFromPress({{1, 1}}, true);
+    container.setFileName(kPath);
+    QSignalSpy unsaved(&container, &GraphContainer::unsavedStatusChanged);
+    QString reason;
+    QVERIFY(!container.loadFromFile(QStringLiteral("/broken.SDT"), &reason));
+    QVERIFY(!reason.isEmpty());
+    flushDeletions();
+    QCOMPARE(container.graphs(), QList<Graph*>{graph});
+    QCOMPARE(container.fileName(), kPath);
+    QVERIFY(container.unsaved());
+    QCOMPARE(unsaved.count(), 0);
+}
+
+void tst_SessionFile::restoreFromJsonReplacesAtOnceAndMarksUnsaved() {
+    GraphContainer container(std::make_shared<MemoryFileSystem>(), true, nullptr);
+    QPointer<Graph> old = container.addGraphFromPress({}, true);
+    container.setFileName(kPath);
+    container.setUnsaved(false);
+    QSignalSpy removed(&container, &GraphContainer::graphRemoved);
+    QSignalSpy fromFile(&container, &GraphContainer::graphAddedFromFile);
+    QSignalSpy bulk(&container, &GraphContainer::bulkGraphAddFinished);
+
+    container.restoreFromJson(
+        QJsonDocument::fromJson(session(R"([{"Name": "r1", "Show": true}, {"Name": "r2"}])")).object());
+    QVERIFY(!old); // deleted at once, not later
+    QCOMPARE(removed.count(), 1);
+    QCOMPARE(fromFile.count(), 2);
+    QCOMPARE(fromFile.at(1).first().value<Graph*>()->name(), QStringLiteral("r2"));
+    QCOMPARE(bulk.count(), 1);
+    QVERIFY(container.unsaved());
+    QCOMPARE(container.fileName(), kPath);
+}
+
+void tst_SessionFile::autosaveWritesNamedCopyOnly() {
+    const QDateTime start(QDate(2024, 3, 5), QTime(14, 7, 59));
+    const QString path = GraphContainer::autosavePath(start);
+    QCOMPARE(path, QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+                       QStringLiteral("/autosaves/Autosave_05-Mar-2024 14_07.SDT"));
+    QVERIFY(path.contains(QStringLiteral("qttest"))); // never the user's real folder
+
+    auto fileSystem = std::make_shared<MemoryFileSystem>();
+    GraphContainer container(fileSystem, true, nullptr);
+    container.addGraphFromPress({{1, 2}}, true);
+    QSignalSpy fileName(&container, &GraphContainer::fileNameChanged);
+    QVERIFY(container.autosave(start));
+    QVERIFY(fileSystem->files.contains(path));
+    QCOMPARE(QJsonDocument::fromJson(fileSystem->files.value(path)).object(), container.toJson());
+    QVERIFY(container.unsaved());
+    QVERIFY(container.fileName().isEmpty());
+    QCOMPARE(fileName.count(), 0);
+}
+
+void tst_SessionFile::failedAutosaveReportsFailure() {
+    auto fileSystem = std::make_shared<MemoryFileSystem>();
+    fileSystem->failWritesTo(QString(), QStringLiteral("Disk full"));
+    GraphContainer container(fileSystem, true, nullptr);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Autosave.*failed.*Disk full")));
+    QVERIFY(!container.autosave(QDateTime(QDate(2024, 1, 2), QTime(3, 4))));
+}
+
+QTEST_GUILESS_MAIN(tst_SessionFile)
+#include "tst_sessionfile.moc"

@@ -1,0 +1,196 @@
+#include "data/Graph.h"
+#include "data/GraphContainer.h"
+#include "data/UndoHistory.h"
+#include "support/MemoryFileSystem.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+
+class tst_UndoHistory : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void baselineIsTheCompactSessionText();
+    void unchangedStateRecordsNothing();
+    void keepsAtMostSixStates();
+    void undoRestoresPreviousState();
+    void resetDiscardsOldSnapshots();
+    void recordWithoutBaselineTakesOneFirst();
+    void brokenSnapshotResetsHistory_data();
+    void brokenSnapshotResetsHistory();
+    void destructionRemovesTheDirectory();
+
+private:
+    GraphContainer* m_container = nullptr;
+    UndoHistory* m_history = nullptr;
+};
+
+void tst_UndoHistory::initTestCase() {
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void tst_UndoHistory::init() {
+    m_container = new GraphContainer(std::make_shared<MemoryFileSystem>(), true, nullptr);
+    m_container->addGraphFromPress({{0.5, 1.0}, {0.4, 2.0}}, true);
+    m_history = new UndoHistory(m_container, nullptr);
+}
+
+void tst_UndoHistory::cleanup() {
+    delete m_history;
+    delete m_container;
+}
+
+void tst_UndoHistory::baselineIsTheCompactSessionText() {
+    QSignalSpy changed(m_history, &UndoHistory::stateChanged);
+    m_history->reset();
+    QCOMPARE(changed.count(), 1);
+    QVERIFY(!m_history->canUndo());
+    const QStringList paths = m_history->snapshotPaths();
+    QCOMPARE(paths.size(), 1);
+    QCOMPARE(QFileInfo(paths.first()).fileName(), QStringLiteral("snapshot_0.json"));
+    QVERIFY(QFileInfo(paths.first()).absolutePath().contains(QStringLiteral("zel_press_undo_")));
+    QFile file(paths.first());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), m_container->toJsonBytes());
+}
+
+void tst_UndoHistory::unchangedStateRecordsNothing() {
+    m_history->reset();
+    QSignalSpy changed(m_history, &UndoHistory::stateChanged);
+    Graph* graph = m_container->graphs().first();
+    graph->setName(QStringLiteral("renamed"));
+    m_history->recordSnapshot();
+    graph->setName(QStringLiteral("renamed"));
+    m_history->recordSnapshot();
+    // Decorations are not part of the session.
+    graph->setGradientColor(Qt::green);
+    m_history->recordSnapshot();
+    QCOMPARE(m_history->snapshotPaths().size(), 2);
+    QCOMPARE(changed.count(), 1);
+    QVERIFY(m_history->canUndo());
+}
+
+void tst_UndoHistory::keepsAtMostSixStates() {
+    m_history->reset();
+    Graph* graph = m_container->graphs().first();
+    QStringList recorded = m_history->snapshotPaths();
+    for (int edit = 1; edit <= 7; ++edit) {
+        graph->setVelocity(edit);
+        m_history->recordSnapshot();
+        recorded.append(m_history->snapshotPaths().last());
+    }
+    QCOMPARE(m_history->snapshotPaths(), recorded.mid(2));
+    QVERIFY(!QFile::exists(recorded.at(0)));
+    QVERIFY(!QFile::exists(recorded.at(1)));
+    QCOMPARE(QFileInfo(recorded.last()).fileName(), QStringLiteral("snapshot_7.json"));
+
+    int undos = 0;
+    while (m_history->canUndo()) {
+        m_history->undo();
+        ++undos;
+    }
+    QCOMPARE(undos, 5);
+    QCOMPARE(m_container->graphs().first()->velocity(), 2.0);
+}
+
+void tst_UndoHistory::undoRestoresPreviousState() {
+    m_container->setFileName(QStringLiteral("/s/a.SDT"));
+    m_history->reset();
+    const QByteArray baseline = m_container->toJsonBytes();
+    m_container->setUnsaved(false);
+    m_container->graphs().first()->setName(QStringLiteral("edited"));
+    m_history->recordSnapshot();
+    const QString editFile = m_history->snapshotPaths().last();
+    QSignalSpy changed(m_history, &UndoHistory::stateChanged);
+    QSignalSpy added(m_container, &GraphContainer::graphAddedFromFile);
+
+    m_history->undo();
+    QCOMPARE(m_container->toJsonBytes(), baseline);
+    QCOMPARE(m_container->graphs().first()->name(), QStringLiteral("Trace 1"));
+    QVERIFY(m_container->unsaved());
+    QCOMPARE(m_container->fileName(), QStringLiteral("/s/a.SDT"));
+    QCOMPARE(added.count(), 1);
+    QVERIFY(!QFile::exists(editFile));
+    QVERIFY(!m_history->canUndo());
+    QCOMPARE(changed.count(), 1);
+
+    // The restored state matches the latest snapshot, so recording it again is skipped.
+    m_history->recordSnapshot();
+    QCOMPARE(m_history->snapshotPaths().size(), 1);
+    m_history->undo(); // nothing left to undo
+    QCOMPARE(changed.count(), 1);
+}
+
+void tst_UndoHistory::resetDiscardsOldSnapshots() {
+    m_history->reset();
+    m_container->graphs().first()->setComment(QStringLiteral("x"));
+    m_history->recordSnapshot();
+    const QStringList old = m_history->snapshotPaths();
+    m_container->addGraphFromPress({{0.3, 4.0}}, true);
+    m_history->reset();
+    for (const QString& path : old)
+        QVERIFY(!QFile::exists(path));
+    QCOMPARE(m_history->snapshotPaths().size(), 1);
+    QVERIFY(!m_history->canUndo());
+    QFile file(m_history->snapshotPaths().first());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), m_container->toJsonBytes()); // the baseline holds the new trace
+}
+
+void tst_UndoHistory::recordWithoutBaselineTakesOneFirst() {
+    m_history->recordSnapshot();
+    QCOMPARE(m_history->snapshotPaths().size(), 1);
+    QVERIFY(!m_history->canUndo());
+}
+
+void tst_UndoHistory::brokenSnapshotResetsHistory_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("warning");
+    QTest::newRow("deleted") << QByteArray() << QStringLiteral("Failed to open undo snapshot");
+    QTest::newRow("corrupt") << QByteArray("{\"Graphs\": [")
+                             << QStringLiteral("Failed to parse undo snapshot");
+    QTest::newRow("not an object") << QByteArray("[]")
+                                   << QStringLiteral("Undo snapshot is not a JSON object");
+}
+
+void tst_UndoHistory::brokenSnapshotResetsHistory() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, warning);
+    m_history->reset();
+    const QString previous = m_history->snapshotPaths().first();
+    m_container->graphs().first()->setName(QStringLiteral("kept"));
+    m_history->recordSnapshot();
+    if (content.isEmpty()) {
+        QVERIFY(QFile::remove(previous));
+    } else {
+        QFile file(previous);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    }
+    const QByteArray current = m_container->toJsonBytes();
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(warning)));
+    m_history->undo();
+    QCOMPARE(m_container->toJsonBytes(), current);
+    QCOMPARE(m_container->graphs().first()->name(), QStringLiteral("kept"));
+    QVERIFY(!m_history->canUndo());
+    QCOMPARE(m_history->snapshotPaths().size(), 1);
+}
+
+void tst_UndoHistory::destructionRemovesTheDirectory() {
+    m_history->reset();
+    const QString directory = QFileInfo(m_history->snapshotPaths().first()).absolutePath();
+    QVERIFY(QFileInfo(directory).isDir());
+    delete m_history;
+    m_history = nullptr;
+    QVERIFY(!QFileInfo::exists(directory));
+}
+
+QTEST_GUILESS_MAIN(tst_UndoHistory)
+#include "tst_undohistory.moc"
