@@ -269,10 +269,11 @@ private slots:
 
     void destructionDropsThePort() {
         QSignalSpy closed(m_protocol, &Protocol::closed);
+        QSignalSpy portClosed(m_port, &IPort::closed);
         delete m_protocol;
         m_protocol = nullptr;
         QCOMPARE(closed.size(), 1);
-        QCOMPARE(m_port->closeCount(), 1);
+        QCOMPARE(portClosed.size(), 1);
     }
 };
 

@@ -1,0 +1,236 @@
+#include "app/FileSystem.h"
+#include "app/Settings.h"
+#include "app/SettingsStore.h"
+#include "support/MemoryFileSystem.h"
+
+#include <cmath>
+#include <limits>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+const QString kDirectory = QStringLiteral("/data");
+const QString kPath = QStringLiteral("/data/Settings.json");
+} // namespace
+
+class tst_SettingsStore : public QObject {
+    Q_OBJECT
+
+private:
+    std::shared_ptr<MemoryFileSystem> m_files;
+
+    Settings loaded(const QByteArray& json) {
+        m_files->files.insert(kPath, json);
+        Settings settings;
+        settings.setDefaults();
+        SettingsStore(m_files, kDirectory).load(settings);
+        return settings;
+    }
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void init() { m_files = std::make_shared<MemoryFileSystem>(); }
+
+    void defaults() {
+        Settings settings;
+        settings.setMaxPressure(150);
+        settings.darkMode = true;
+        settings.setDefaults();
+        QCOMPARE(settings.maxPressure(), 80.0);
+        QCOMPARE(settings.jamDetectionTime(), 200);
+        QCOMPARE(settings.units, Imperial);
+        QVERIFY(!settings.darkMode);
+        QVERIFY(settings.highlightFlyers);
+        QCOMPARE(settings.autorunFilterLength, 35);
+        QCOMPARE(settings.userDirectory, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    }
+
+    void clampsMaxPressure_data() {
+        QTest::addColumn<double>("input");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("above") << 500.0 << 200.0;
+        QTest::newRow("upper bound") << 200.0 << 200.0;
+        QTest::newRow("inside") << 120.5 << 120.5;
+        QTest::newRow("lower bound") << 25.0 << 25.0;
+        QTest::newRow("below") << 10.0 << 25.0;
+        QTest::newRow("negative") << -3.0 << 25.0;
+        QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << 25.0;
+        QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << 200.0;
+    }
+    void clampsMaxPressure() {
+        QFETCH(double, input);
+        QFETCH(double, expected);
+        Settings settings;
+        settings.setMaxPressure(input);
+        QCOMPARE(settings.maxPressure(), expected);
+    }
+
+    void clampsJamDetectionTime_data() {
+        QTest::addColumn<int>("input");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("above") << 1000 << 500;
+        QTest::newRow("inside") << 250 << 250;
+        QTest::newRow("lower bound") << 10 << 10;
+        QTest::newRow("below") << 5 << 10;
+        QTest::newRow("most negative") << INT_MIN << 10;
+    }
+    void clampsJamDetectionTime() {
+        QFETCH(int, input);
+        QFETCH(int, expected);
+        Settings settings;
+        settings.setJamDetectionTime(input);
+        QCOMPARE(settings.jamDetectionTime(), expected);
+    }
+
+    void loadClampsStoredLimits() {
+        Settings settings = loaded(R"({"MaxPressure": 500, "JamDetectionTime": 5})");
+        QCOMPARE(settings.maxPressure(), 200.0);
+        QCOMPARE(settings.jamDetectionTime(), 10);
+        settings = loaded(R"({"MaxPressure": 10, "JamDetectionTime": 1000})");
+        QCOMPARE(settings.maxPressure(), 25.0);
+        QCOMPARE(settings.jamDetectionTime(), 500);
+    }
+
+    void partialFileChangesOnlyItsKeys() {
+        Settings settings = loaded(R"({"DarkMode": true})");
+        Settings defaults;
+        defaults.setDefaults();
+        QVERIFY(settings.darkMode);
+        QCOMPARE(settings.maxPressure(), defaults.maxPressure());
+        QCOMPARE(settings.userDirectory, defaults.userDirectory);
+        QCOMPARE(settings.units, Imperial);
+        QCOMPARE(settings.legendColumnVisibleTerminalForce, true);
+        QCOMPARE(settings.autorunThresholdRatio, 0.3);
+    }
+
+    void readsUnits_data() {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<int>("units");
+        QTest::newRow("metric") << QByteArray(R"({"MM": true})") << int(Metric);
+        QTest::newRow("imperial") << QByteArray(R"({"MM": false})") << int(Imperial);
+        QTest::newRow("absent") << QByteArray("{}") << int(Imperial);
+        QTest::newRow("wrong type") << QByteArray(R"({"MM": "yes"})") << int(Imperial);
+    }
+    void readsUnits() {
+        QFETCH(QByteArray, json);
+        QFETCH(int, units);
+        QCOMPARE(int(loaded(json).units), units);
+    }
+
+    void wrongTypesTakeTheConversionDefaults() {
+        const Settings settings = loaded(R"({"MaxPressure": "heavy", "JamDetectionTime": "slow",
+            "UserDirectory": 12, "HighlightFlyers": "no", "AutorunMinDiffAdc": [1],
+            "AutorunTimeoutMs": 2.5, "AutorunFilterLength": null, "LegendColumnVisibleTerminalForce": 1})");
+        QCOMPARE(settings.maxPressure(), 25.0);
+        QCOMPARE(settings.jamDetectionTime(), 10);
+        QCOMPARE(settings.userDirectory, QString());
+        QCOMPARE(settings.highlightFlyers, false);
+        QCOMPARE(settings.autorunMinDiffAdc, 0.0);
+        QCOMPARE(settings.autorunTimeoutMs, 0);
+        QCOMPARE(settings.autorunFilterLength, 0);
+        QCOMPARE(settings.legendColumnVisibleTerminalForce, false);
+    }
+
+    void brokenOrMissingFileKeepsDefaults_data() {
+        QTest::addColumn<QByteArray>("json");
+        QTest::newRow("not json") << QByteArray("{\"DarkMode\": tru");
+        QTest::newRow("array") << QByteArray("[true]");
+        QTest::newRow("empty") << QByteArray();
+    }
+    void brokenOrMissingFileKeepsDefaults() {
+        QFETCH(QByteArray, json);
+        const Settings settings = loaded(json);
+        QVERIFY(!settings.darkMode);
+        QCOMPARE(settings.maxPressure(), 80.0);
+
+        Settings untouched;
+        untouched.setDefaults();
+        untouched.darkMode = true;
+        SettingsStore(std::make_shared<MemoryFileSystem>(), kDirectory).load(untouched);
+        QVERIFY(untouched.darkMode);
+    }
+
+    void savesEveryKeyAndReadsItBack() {
+        Settings settings;
+        settings.setDefaults();
+        settings.setMaxPressure(123.5);
+        settings.setJamDetectionTime(321);
+        settings.userDirectory = QStringLiteral("/home/bench/loads");
+        settings.units = Metric;
+        settings.darkMode = true;
+        settings.highlightFlyers = false;
+        settings.autorunMinDiffAdc = 2500.5;
+        settings.autorunThresholdRatio = 0.45;
+        settings.autorunTimeoutMs = 1500;
+        settings.autorunFilterLength = 12;
+        settings.legendColumnVisibleTitle = true;
+        settings.legendColumnVisibleFlyer = true;
+        settings.legendColumnVisibleTerminalForce = false;
+        QVERIFY(SettingsStore(m_files, kDirectory).save(settings));
+
+        const QJsonObject json = QJsonDocument::fromJson(m_files->files.value(kPath)).object();
+        QCOMPARE(json.size(), 17);
+        QVERIFY(json.value("LegendColumnVisibleTitle").toBool());
+        QCOMPARE(json.value("MM").toBool(), true);
+        QCOMPARE(json.value("JamDetectionTime").toVariant().typeId(), QMetaType::LongLong);
+        QCOMPARE(json.value("AutorunFilterLength").toVariant().typeId(), QMetaType::LongLong);
+        // Indented form, one key per line.
+        QVERIFY(m_files->files.value(kPath).contains("\n    \"DarkMode\": true"));
+
+        Settings back;
+        back.setDefaults();
+        SettingsStore(m_files, kDirectory).load(back);
+        QCOMPARE(back.maxPressure(), 123.5);
+        QCOMPARE(back.jamDetectionTime(), 321);
+        QCOMPARE(back.userDirectory, settings.userDirectory);
+        QCOMPARE(back.units, Metric);
+        QCOMPARE(back.darkMode, true);
+        QCOMPARE(back.highlightFlyers, false);
+        QCOMPARE(back.autorunMinDiffAdc, 2500.5);
+        QCOMPARE(back.autorunThresholdRatio, 0.45);
+        QCOMPARE(back.autorunTimeoutMs, 1500);
+        QCOMPARE(back.autorunFilterLength, 12);
+        QCOMPARE(back.legendColumnVisibleTitle, true);
+        QCOMPARE(back.legendColumnVisibleFlyer, true);
+        QCOMPARE(back.legendColumnVisibleTerminalForce, false);
+    }
+
+    void failedSaveReportsAndKeepsTheOldFile() {
+        m_files->files.insert(kPath, R"({"DarkMode": true})");
+        m_files->failWritesTo(kPath);
+        Settings settings;
+        settings.setDefaults();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Failed to write .*Settings.json"));
+        QVERIFY(!SettingsStore(m_files, kDirectory).save(settings));
+        QCOMPARE(m_files->files.value(kPath), QByteArray(R"({"DarkMode": true})"));
+    }
+
+    void fileSystemWritesAtomically() {
+        QTemporaryDir directory;
+        QVERIFY(directory.isValid());
+        FileSystem files;
+        const QString path = directory.filePath(QStringLiteral("Settings.json"));
+        QVERIFY(files.writeFile(path, "first"));
+        QVERIFY(files.writeFile(path, "second, longer"));
+        QCOMPARE(files.readFile(path), QByteArray("second, longer"));
+        QVERIFY(files.fileExists(path));
+        QVERIFY(!files.dirExists(path));
+        QVERIFY(files.dirExists(directory.path()));
+        QCOMPARE(files.absoluteDirPath(path), directory.path());
+        QVERIFY(files.lastWriteError().isEmpty());
+
+        // A write that cannot happen says so and leaves nothing behind.
+        const QString missing = directory.filePath(QStringLiteral("no/such/dir/Settings.json"));
+        QVERIFY(!files.writeFile(missing, "x"));
+        QVERIFY(!files.lastWriteError().isEmpty());
+        QVERIFY(!files.fileExists(missing));
+        QCOMPARE(files.readFile(missing), QByteArray());
+        QCOMPARE(QDir(directory.path()).entryList(QDir::Files), QStringList{"Settings.json"});
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_SettingsStore)
+#include "tst_settingsstore.moc"
