@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QSaveFile>
 #include <QtDebug>
 
 UndoHistory::UndoHistory(GraphContainer* container, QObject* parent)
@@ -41,15 +40,17 @@ QString UndoHistory::writeSnapshot(const QByteArray& text, const QByteArray& dig
         return QString();
     const QString path = m_tempDir.filePath(QStringLiteral("snapshot_%1.json").arg(m_snapshotCounter));
     ++m_snapshotCounter;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    // Snapshots live in a private temporary folder and die with the process, so they are written
+    // plainly: syncing each one to disk (as an atomic save does) would cost more than building it.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return QString();
     if (file.write(text) != text.size()) {
-        file.cancelWriting();
+        file.close();
+        QFile::remove(path);
         return QString();
     }
-    if (!file.commit())
-        return QString();
+    file.close();
     m_snapshots.append({path, digest});
     return path;
 }
