@@ -1,6 +1,7 @@
 # Files compiled into zelpress_core, so the application and the tests both see them.
 qt_add_resources(zelpress_core "zelpress_emulation"
     PREFIX "/ZelPress"
+    BASE "${CMAKE_CURRENT_LIST_DIR}"
     FILES
-        go_emulation.txt
-        idle_emulation.txt)
+        ${CMAKE_CURRENT_LIST_DIR}/go_emulation.txt
+        ${CMAKE_CURRENT_LIST_DIR}/idle_emulation.txt)

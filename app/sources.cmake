@@ -1,0 +1,20 @@
+# Sources of the application shell, part of zelpress_core (included from the root CMakeLists.txt).
+zelpress_core_sources(
+    CommandLine.cpp
+    CommandLine.h
+    FileSystem.cpp
+    FileSystem.h
+    IMessageBoxes.h
+    MessageBoxes.cpp
+    MessageBoxes.h
+    IFileSystem.h
+    Logging.cpp
+    Logging.h
+    Settings.cpp
+    Settings.h
+    SettingsStore.cpp
+    SettingsStore.h
+    Startup.cpp
+    Startup.h
+    ZelPress.cpp
+    ZelPress.h)

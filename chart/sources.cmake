@@ -1,0 +1,1 @@
+# Sources of the chart and legend, part of zelpress_core (included from the root CMakeLists.txt).

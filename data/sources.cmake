@@ -1,0 +1,21 @@
+# Sources of trace data and persistence, part of zelpress_core (included from the root CMakeLists.txt).
+zelpress_core_sources(
+    ColorChangeSettings.h
+    FileDialog.cpp
+    FileDialog.h
+    Graph.cpp
+    Graph.h
+    GraphContainer.cpp
+    GraphContainer.h
+    GraphModel.cpp
+    GraphModel.h
+    IFileDialog.h
+    IGraphModel.h
+    Measurement.h
+    SessionFileActions.cpp
+    SessionFileActions.h
+    TraceData.cpp
+    TraceData.h
+    UndoHistory.cpp
+    UndoHistory.h
+    Units.h)

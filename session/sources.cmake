@@ -1,0 +1,26 @@
+# Sources of the press session and procedures, part of zelpress_core (included from the root CMakeLists.txt).
+zelpress_core_sources(
+    Autorun.cpp
+    Autorun.h
+    BaseProcedure.cpp
+    BaseProcedure.h
+    DieSetupProcedure.cpp
+    DieSetupProcedure.h
+    ISession.h
+    ITimer.h
+    LoadcellCalibrationProcedure.cpp
+    LoadcellCalibrationProcedure.h
+    MovingAverageFilter.cpp
+    MovingAverageFilter.h
+    PressProcedure.cpp
+    PressProcedure.h
+    ReportMessage.cpp
+    ReportMessage.h
+    ReportOutcome.cpp
+    ReportOutcome.h
+    Session.cpp
+    Session.h
+    Timer.cpp
+    Timer.h
+    XPositionZeroSearchProcedure.cpp
+    XPositionZeroSearchProcedure.h)
