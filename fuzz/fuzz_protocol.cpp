@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the press line protocol in several reads, some through the port and some
 // straight into receive(), optionally from inside a slot as a nested event loop would, and checks the
-// decoded samples against a plain reference decoder of the same bytes.
+// decoded samples and unknown commands against a plain reference decoder of the same bytes.
 //
 // Input layout: byte 0 selects the number of cuts (bits 0-2), the stride of a cut (bits 3-5), whether a
 // slot re-enters (bit 6) and whether reads go through the port (bit 7); the next bytes, one per cut,
@@ -10,6 +10,7 @@
 #include "link/Protocol.h"
 
 #include <QList>
+#include <QString>
 
 #include <algorithm>
 #include <cctype>
@@ -43,16 +44,16 @@ private:
     QByteArray m_input;
 };
 
-struct Sample {
-    int position;
-    int value;
-    int current;
-    bool operator==(const Sample& other) const {
-        return position == other.position && value == other.value && current == other.current;
-    }
-};
+// A decoded sample or an unknown command, as text, in the order the protocol reports them.
+QString sample(int position, int value, int current) {
+    return QStringLiteral("R %1 %2 %3").arg(position).arg(value).arg(current);
+}
+QString unknown(const QString& command) {
+    return QStringLiteral("U ") + command;
+}
 
-// The reference decoder: written for clarity with the standard library, only for sample lines.
+// The reference decoder: written for clarity with the standard library, for sample lines and
+// unknown commands.
 std::string trimmed(const std::string& text) {
     const auto space = [](char c) {
         return std::isspace(static_cast<unsigned char>(c)) != 0;
@@ -92,7 +93,7 @@ std::vector<std::string> split(const std::string& text, char separator) {
     return parts;
 }
 
-void decodeLine(const std::string& line, std::vector<Sample>& samples) {
+void decodeLine(const std::string& line, std::vector<QString>& events) {
     const auto dollar = line.rfind('$');
     if (dollar == std::string::npos)
         return;
@@ -107,29 +108,36 @@ void decodeLine(const std::string& line, std::vector<Sample>& samples) {
             return;
     }
     const std::vector<std::string> fields = split(body, ',');
-    Sample sample{0, 0, 0};
-    if (fields[0] == "$R" && fields.size() >= 3 && toInt(fields[1], sample.position) &&
-        toInt(fields[2], sample.value) && (fields.size() < 4 || toInt(fields[3], sample.current)))
-        samples.push_back(sample);
+    const std::string& keyword = fields[0];
+    int position = 0;
+    int value = 0;
+    int current = 0;
+    if (keyword == "$R") {
+        if (fields.size() >= 3 && toInt(fields[1], position) && toInt(fields[2], value) &&
+            (fields.size() < 4 || toInt(fields[3], current)))
+            events.push_back(sample(position, value, current));
+    } else if (keyword != "$D" && keyword != "$VER" && keyword != "$BLE") {
+        events.push_back(unknown(QString::fromUtf8(body.data(), static_cast<qsizetype>(body.size()))));
+    }
 }
 
-// The samples in the reads, with the pending text dropped where it outgrows the bound after a read.
-std::vector<Sample> referenceSamples(const QList<QByteArray>& reads) {
-    std::vector<Sample> samples;
+// The events of the reads, with the pending text dropped where it outgrows the bound after a read.
+std::vector<QString> referenceEvents(const QList<QByteArray>& reads) {
+    std::vector<QString> events;
     std::string pending;
     for (const QByteArray& read : reads) {
         pending.append(read.constData(), static_cast<std::size_t>(read.size()));
         std::size_t start = 0;
         for (auto newline = pending.find('\n'); newline != std::string::npos;
              newline = pending.find('\n', start)) {
-            decodeLine(pending.substr(start, newline + 1 - start), samples);
+            decodeLine(pending.substr(start, newline + 1 - start), events);
             start = newline + 1;
         }
         pending.erase(0, start);
         if (pending.size() > static_cast<std::size_t>(Protocol::kMaxPendingChars))
             pending.clear();
     }
-    return samples;
+    return events;
 }
 
 } // namespace
@@ -163,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Protocol protocol;
     auto* port = new FuzzPort;
     protocol.setPort(port);
-    std::vector<Sample> samples;
+    std::vector<QString> events;
     qsizetype frames = 0; // lines that produced a sample, status, version or unknown command
     int nextRead = 0;
     int depth = 0;
@@ -174,16 +182,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             protocol.receive(bytes);
     };
 
-    QObject::connect(&protocol, &Protocol::pointReceived, [&](int position, int value, int current) {
-        check(protocol.linkMode() == Protocol::Application);
-        samples.push_back({position, value, current});
+    // As a modal box's event loop would: the next read arrives while a frame's signal is handled.
+    const auto frameHandled = [&] {
         ++frames;
-        // As a modal box's event loop would: the next read arrives while this sample is handled.
         if (reenter && depth < 3 && nextRead < reads.size()) {
             ++depth;
             deliver(reads.at(nextRead++));
             --depth;
         }
+    };
+    QObject::connect(&protocol, &Protocol::pointReceived, [&](int position, int value, int current) {
+        check(protocol.linkMode() == Protocol::Application);
+        events.push_back(sample(position, value, current));
+        frameHandled();
     });
     QObject::connect(&protocol, &Protocol::communicatingWithApplication,
                      [&] { check(protocol.linkMode() == Protocol::Application); });
@@ -191,13 +202,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                      [&] { check(protocol.isCommunicatingWithBootloader()); });
     QObject::connect(&protocol, &Protocol::reportReceived, [&](MotorReport::Report report) {
         check(report == protocol.lastMotorReport());
-        ++frames;
+        frameHandled();
     });
-    QObject::connect(&protocol, &Protocol::versionReceived, [&](const QString&) { ++frames; });
+    QObject::connect(&protocol, &Protocol::versionReceived, [&](const QString&) { frameHandled(); });
     QObject::connect(&protocol, &Protocol::unknownCommandReceived, [&](const QString& command) {
-        // An unknown command is the frame from its "$" on, which never holds a line feed.
-        check(command.startsWith(QLatin1Char('$')) && !command.contains(QLatin1Char('\n')));
-        ++frames;
+        events.push_back(unknown(command));
+        frameHandled();
     });
     int closed = 0;
     QObject::connect(&protocol, &Protocol::closed, [&] { ++closed; });
@@ -210,9 +220,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(frames <= newlines);
     // Nested reads keep the line order; only where the bound dropped text can the cut differ, since a
     // nested read is appended before the outer read's remainder is measured against the bound.
-    const std::vector<Sample> expected = referenceSamples(reads);
     if (!reenter || textSize <= Protocol::kMaxPendingChars)
-        check(samples == expected);
+        check(events == referenceEvents(reads));
 
     protocol.closePort();
     check(closed == 1);
