@@ -45,6 +45,8 @@ public:
 
     // Feeds received bytes through the decoder, as if the port had delivered them.
     void receive(const QByteArray& bytes);
+    // Received text still waiting for its line feed; never more than kMaxPendingChars between reads.
+    qsizetype pendingChars() const { return m_received.size() - m_readPosition; }
 
 signals:
     void communicatingWithApplication();

@@ -111,6 +111,7 @@ private slots:
             stream += framed("$R," + QByteArray::number(i) + ",1");
         m_port->feed(stream + "$R,9");
         QCOMPARE(points.size(), 500);
+        QCOMPARE(m_protocol->pendingChars(), 4);
         QCOMPARE(points.last().at(0).toInt(), 499);
         m_port->feed(",9\n");
         QCOMPARE(points.size(), 501);
@@ -189,12 +190,15 @@ private slots:
         QSignalSpy points(m_protocol, &Protocol::pointReceived);
         // Up to the limit the text is kept and completes a line.
         m_port->feed(QByteArray(Protocol::kMaxPendingChars - 20, 'x'));
+        QCOMPARE(m_protocol->pendingChars(), Protocol::kMaxPendingChars - 20);
         m_port->feed("$R,1,2*F75\n");
         QCOMPARE(points.size(), 1);
+        QCOMPARE(m_protocol->pendingChars(), 0);
 
         // Beyond it the pending text is dropped with a warning and reception goes on.
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("discarded 4097 characters"));
         m_port->feed(QByteArray(Protocol::kMaxPendingChars + 1, '$'));
+        QCOMPARE(m_protocol->pendingChars(), 0);
         m_port->feed("$R,3,4*" + QByteArray::number(crc16("R,3,4"), 16) + "\n");
         QCOMPARE(points.size(), 2);
         QCOMPARE(points.last().at(0).toInt(), 3);

@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets in fuzz/ with clang (libFuzzer, ASan, UBSan) and runs one or all of
+# them, each from a seed corpus this script writes. Installs the compiler, libFuzzer and the Qt
+# development packages with apt-get first when they are missing. Safe to run again: the build is
+# incremental and the corpus each run grows is kept.
+#
+# Usage: scripts/fuzz.sh [target|all] [runs]   (defaults: all, 1000000)
+#   target: fuzz_protocol, fuzz_sessionreader, ...  (every fuzz/fuzz_<name>.cpp)
+# Environment: BUILD_DIR overrides the build directory (default: build-fuzz/ in the project root).
+set -euo pipefail
+
+target="${1:-all}"
+runs="${2:-1000000}"
+source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${BUILD_DIR:-${source_dir}/build-fuzz}"
+
+if ! [[ "${runs}" =~ ^[0-9]+$ ]]; then
+    echo "runs must be a number, not '${runs}'" >&2
+    exit 2
+fi
+
+# --- Packages -------------------------------------------------------------------------------------
+# libclang-rt-14-dev holds libFuzzer and the sanitizer runtimes for Debian bookworm's clang 14.
+packages=(clang libclang-rt-14-dev qt6-base-dev qt6-charts-dev qt6-serialport-dev qt6-connectivity-dev
+    libgl-dev cmake ninja-build)
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "${package}" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("${package}")
+    fi
+done
+if ((${#missing[@]} > 0)); then
+    echo "Installing missing packages: ${missing[*]}"
+    sudo=()
+    if [[ "$(id -u)" != 0 ]]; then
+        sudo=(sudo)
+    fi
+    "${sudo[@]}" apt-get update
+    "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+else
+    echo "Packages present: ${packages[*]}"
+fi
+
+# --- Build ----------------------------------------------------------------------------------------
+# Debug keeps Qt's assertions; -O1 makes the targets several times faster than -O0.
+echo "Configuring ${build} with clang and ZELPRESS_FUZZ=ON"
+CC=clang CXX=clang++ cmake -G Ninja -S "${source_dir}" -B "${build}" -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DZELPRESS_FUZZ=ON -DZELPRESS_BUILD_TESTS=OFF >/dev/null
+
+mapfile -t all_targets < <(cd "${source_dir}/fuzz" && ls fuzz_*.cpp | sed 's/\.cpp$//')
+if [[ "${target}" == all ]]; then
+    targets=("${all_targets[@]}")
+elif [[ " ${all_targets[*]} " == *" ${target} "* ]]; then
+    targets=("${target}")
+else
+    echo "Unknown target '${target}'; known: all ${all_targets[*]}" >&2
+    exit 2
+fi
+echo "Building ${all_targets[*]}"
+ninja -C "${build}" -j1 "${all_targets[@]}"
+
+# --- Seed corpora ---------------------------------------------------------------------------------
+# CRC-16 of the text after "$", as the press puts behind "*" (reflected 0x8408, initial 0xFFFF).
+crc16() {
+    local text="$1" crc=$((0xFFFF)) i bit byte
+    for ((i = 0; i < ${#text}; i++)); do
+        printf -v byte '%d' "'${text:i:1}"
+        crc=$((crc ^ byte))
+        for ((bit = 0; bit < 8; bit++)); do
+            if ((crc & 1)); then crc=$(((crc >> 1) ^ 0x8408)); else crc=$((crc >> 1)); fi
+        done
+    done
+    printf '%X' "${crc}"
+}
+framed() { printf '$%s*%s\n' "$1" "$(crc16 "$1")"; }
+
+seed_fuzz_protocol() {
+    local corpus="$1"
+    # Byte 0 of an input: cuts in bits 0-2, cut stride in bits 3-5, re-entrant slot in bit 6, reads
+    # through the port in bit 7; then one length byte per cut; then the received text.
+    { printf '\000'; framed 'R,1,2'; } >"${corpus}/seed_one_sample"
+    { printf '\203\007\026'; framed 'R,60000,0'; framed 'R,59990,1520'; framed 'R,-5,822000,17'; } \
+        >"${corpus}/seed_split_samples"
+    { printf '\102\011\005'; framed 'R,1,0'; framed 'R,2,0'; framed 'D,3'; printf '$VER,1.2.3\n'; } \
+        >"${corpus}/seed_reentrant_mixed"
+    { printf '\001\004'; printf 'noise$Bootloader\r\n$BLE,1,2,3\n$D*BA7\n$OK,page,3\n$R,7'; } \
+        >"${corpus}/seed_other_lines"
+    # Three reads of 2040 bytes: the third leaves more than 4096 characters without a line feed.
+    { printf '\073\377\377\377'; framed 'R,1,2'; printf 'x%.0s' {1..6100}; printf '\n'; framed 'R,3,4'; } \
+        >"${corpus}/seed_over_bound"
+}
+
+seed_fuzz_sessionreader() {
+    local corpus="$1"
+    # A small session, a metric trace and an empty one.
+    printf '%s' '{"AppVersion":"1.0.0","FirmwareVersion":"","Graphs":[{"Color":"#ff0000","Comment":"","Flyer":false,"Name":"Trace 1","Show":true,"TraceNumber":1,"Units":"Imperial","Velocity":0,"X Values":[0.5,0.4,0.3],"Y Values":[1,2,3]}]}' \
+        >"${corpus}/seed_session.json"
+    printf '%s' '{"Graphs":[5,{"Units":"Metric","X Values":[25.4],"Y Values":[10,20]},{}]}' \
+        >"${corpus}/seed_metric.json"
+    printf '%s' '{}' >"${corpus}/seed_empty.json"
+}
+
+# Longest input per target: the protocol's must pass its 4096-character bound on pending text.
+max_len() {
+    case "$1" in
+    fuzz_protocol) echo 12000 ;;
+    *) echo 4096 ;;
+    esac
+}
+
+# --- Run ------------------------------------------------------------------------------------------
+for name in "${targets[@]}"; do
+    corpus="${build}/corpus/${name}"
+    mkdir -p "${corpus}"
+    if declare -F "seed_${name}" >/dev/null; then
+        "seed_${name}" "${corpus}"
+    fi
+    echo "Running ${name} for ${runs} inputs (corpus ${corpus}, artifacts in ${build})"
+    (cd "${build}" && "${build}/fuzz/${name}" -runs="${runs}" -max_len="$(max_len "${name}")" \
+        -print_final_stats=1 "${corpus}")
+done
