@@ -9,9 +9,10 @@
 # Environment: BUILD_DIR overrides the build directory (default: build-fuzz/ in the project root).
 set -euo pipefail
 
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 target="${1:-all}"
 runs="${2:-1000000}"
-source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source_dir="${ROOT}"
 build="${BUILD_DIR:-${source_dir}/build-fuzz}"
 
 if ! [[ "${runs}" =~ ^[0-9]+$ ]]; then
@@ -21,25 +22,7 @@ fi
 
 # --- Packages -------------------------------------------------------------------------------------
 # libclang-rt-14-dev holds libFuzzer and the sanitizer runtimes for Debian bookworm's clang 14.
-packages=(clang libclang-rt-14-dev qt6-base-dev qt6-charts-dev qt6-serialport-dev qt6-connectivity-dev
-    libgl-dev cmake ninja-build)
-missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "${package}" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("${package}")
-    fi
-done
-if ((${#missing[@]} > 0)); then
-    echo "Installing missing packages: ${missing[*]}"
-    sudo=()
-    if [[ "$(id -u)" != 0 ]]; then
-        sudo=(sudo)
-    fi
-    "${sudo[@]}" apt-get update
-    "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
-else
-    echo "Packages present: ${packages[*]}"
-fi
+install_missing "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev
 
 # --- Build ----------------------------------------------------------------------------------------
 # Debug keeps Qt's assertions; -O1 makes the targets several times faster than -O0.
