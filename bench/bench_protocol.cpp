@@ -52,7 +52,7 @@ QByteArray makeStream(int lines, qint64& sum) {
         const int position = 60000 - (i % 60000);
         const int value = (i % 60000) * 15 + static_cast<int>(random.bounded(800));
         const QByteArray body = "R," + QByteArray::number(position) + ',' + QByteArray::number(value);
-        stream += '$' + body + '*' + QByteArray::number(crc16(body), 16).toUpper() + '\n';
+        stream += checksummedLine('$' + body);
         sum += position + value;
     }
     return stream;

@@ -10,3 +10,8 @@ quint16 crc16(const char* data, qsizetype size) {
     }
     return crc;
 }
+
+QByteArray checksummedLine(const QByteArray& body) {
+    const quint16 crc = body.isEmpty() ? crc16(body) : crc16(body.constData() + 1, body.size() - 1);
+    return body + '*' + QByteArray::number(crc, 16).toUpper() + '\n';
+}

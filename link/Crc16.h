@@ -10,3 +10,7 @@ quint16 crc16(const char* data, qsizetype size);
 inline quint16 crc16(const QByteArray& data) {
     return crc16(data.constData(), data.size());
 }
+
+// A frame as the press writes it: the body ("$" and fields), "*", the CRC-16 of the body after its
+// "$" in upper-case hexadecimal without leading zeros, and "\n".
+QByteArray checksummedLine(const QByteArray& body);

@@ -18,10 +18,6 @@ QRandomGenerator& noiseGenerator() {
     return generator;
 }
 
-QByteArray checksummed(const QByteArray& body) {
-    return body + '*' + QByteArray::number(crc16(body.constData() + 1, body.size() - 1), 16).toUpper() + '\n';
-}
-
 } // namespace
 
 EmulatedPort::EmulatedPort(const QString& portName, QObject* parent)
@@ -44,7 +40,7 @@ qint64 EmulatedPort::write(const QByteArray& data) {
         } else if (line == "$G,100,0\n" || line == "$G,100,1\n") {
             m_script += playback(kStrokeRecording);
             // The first status line ends the stroke with a code, as the press does.
-            m_script += checksummed(QByteArrayLiteral("$D,0"));
+            m_script += checksummedLine(QByteArrayLiteral("$D,0"));
             for (int i = 1; i < kStatusLinesAfterStroke; ++i)
                 m_script += QByteArrayLiteral("$D*BA7\n");
             m_chunkSize = kStrokeChunkSize;
@@ -93,7 +89,8 @@ QByteArray EmulatedPort::playback(const QString& resourcePath) {
         const int q = value / 100;
         // Noise in [-q, q); nothing is drawn for values below 100.
         const int noise = q > 0 ? noiseGenerator().bounded(-q, q) : 0;
-        lines += checksummed("$R," + QByteArray::number(position) + ',' + QByteArray::number(value + noise));
+        lines +=
+            checksummedLine("$R," + QByteArray::number(position) + ',' + QByteArray::number(value + noise));
     }
     return lines;
 }

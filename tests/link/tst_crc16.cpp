@@ -21,6 +21,12 @@ private slots:
         QFETCH(int, expected);
         QCOMPARE(int(crc16(input)), expected);
     }
+
+    void writesFramesAsThePressDoes() {
+        QCOMPARE(checksummedLine("$D"), QByteArray("$D*BA7\n"));
+        QCOMPARE(checksummedLine("$R,1,2"), QByteArray("$R,1,2*F75\n"));
+        QCOMPARE(checksummedLine("$D,0"), QByteArray("$D,0*E734\n"));
+    }
 };
 
 QTEST_APPLESS_MAIN(tst_Crc16)

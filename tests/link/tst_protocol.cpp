@@ -6,15 +6,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-namespace {
-
-// A frame with its checksum, as the press writes it.
-QByteArray framed(const QByteArray& body) {
-    return body + '*' + QByteArray::number(crc16(body.mid(1)), 16).toUpper() + '\n';
-}
-
-} // namespace
-
 class tst_Protocol : public QObject {
     Q_OBJECT
 
@@ -42,12 +33,12 @@ private slots:
         QTest::newRow("leading zero in checksum") << QByteArray("$R,1,2*0F75\n") << QList<int>{1, 2, 0};
         QTest::newRow("no checksum") << QByteArray("$R,1,2\n") << QList<int>{1, 2, 0};
         QTest::newRow("carriage return") << QByteArray("$R,1,2*F75\r\n") << QList<int>{1, 2, 0};
-        QTest::newRow("with current") << framed("$R,-5,822000,17") << QList<int>{-5, 822000, 17};
+        QTest::newRow("with current") << checksummedLine("$R,-5,822000,17") << QList<int>{-5, 822000, 17};
         QTest::newRow("text before the frame") << QByteArray("garbage$R,1,2*F75\r\n") << QList<int>{1, 2, 0};
         QTest::newRow("two frames keep the second")
             << QByteArray("$R,9,9$R,1,2*F75\n") << QList<int>{1, 2, 0};
         QTest::newRow("extremes of int")
-            << framed("$R,2147483647,-2147483648") << QList<int>{INT_MAX, INT_MIN, 0};
+            << checksummedLine("$R,2147483647,-2147483648") << QList<int>{INT_MAX, INT_MIN, 0};
     }
     void decodesSampleLines() {
         QFETCH(QByteArray, line);
@@ -72,12 +63,12 @@ private slots:
         QTest::newRow("unparsable checksum") << QByteArray("$R,1,2*XYZ\n") << crc;
         QTest::newRow("empty checksum") << QByteArray("$R,1,2*\n") << crc;
         QTest::newRow("checksum of the wrong text") << QByteArray("$R,1,3*F75\n") << crc;
-        QTest::newRow("one field") << framed("$R,1") << process;
-        QTest::newRow("letters in a field") << framed("$R,1,x2") << process;
-        QTest::newRow("empty field") << framed("$R,,2") << process;
-        QTest::newRow("position beyond int") << framed("$R,2147483648,2") << process;
-        QTest::newRow("bad current") << framed("$R,1,2,c") << process;
-        QTest::newRow("keyword case") << framed("$r,1,2") << process;
+        QTest::newRow("one field") << checksummedLine("$R,1") << process;
+        QTest::newRow("letters in a field") << checksummedLine("$R,1,x2") << process;
+        QTest::newRow("empty field") << checksummedLine("$R,,2") << process;
+        QTest::newRow("position beyond int") << checksummedLine("$R,2147483648,2") << process;
+        QTest::newRow("bad current") << checksummedLine("$R,1,2,c") << process;
+        QTest::newRow("keyword case") << checksummedLine("$r,1,2") << process;
     }
     void rejectsBadFrames() {
         QFETCH(QByteArray, line);
@@ -93,7 +84,8 @@ private slots:
 
     void joinsLinesSplitAcrossReads() {
         QSignalSpy points(m_protocol, &Protocol::pointReceived);
-        const QByteArray stream = framed("$R,165,33000") + framed("$R,166,33100") + framed("$R,167,33200");
+        const QByteArray stream = checksummedLine("$R,165,33000") + checksummedLine("$R,166,33100") +
+                                  checksummedLine("$R,167,33200");
         // Byte by byte: each sample is decoded exactly once, when its line feed arrives.
         for (int i = 0; i < stream.size(); ++i) {
             m_port->feed(stream.mid(i, 1));
@@ -108,7 +100,7 @@ private slots:
         QSignalSpy points(m_protocol, &Protocol::pointReceived);
         QByteArray stream;
         for (int i = 0; i < 500; ++i)
-            stream += framed("$R," + QByteArray::number(i) + ",1");
+            stream += checksummedLine("$R," + QByteArray::number(i) + ",1");
         m_port->feed(stream + "$R,9");
         QCOMPARE(points.size(), 500);
         QCOMPARE(m_protocol->pendingChars(), 4);
@@ -125,7 +117,7 @@ private slots:
         QCOMPARE(reports.at(0).at(0).value<MotorReport::Report>(), MotorReport::None);
 
         QTest::ignoreMessage(QtInfoMsg, "New motor status: MotorReport::ReachedAngleStartPosition");
-        m_port->feed(framed("$D,3") + framed("$D,3"));
+        m_port->feed(checksummedLine("$D,3") + checksummedLine("$D,3"));
         QCOMPARE(reports.size(), 3);
         QCOMPARE(reports.at(1).at(0).value<MotorReport::Report>(), MotorReport::ReachedAngleStartPosition);
         QCOMPARE(reports.at(2).at(0).value<MotorReport::Report>(), MotorReport::ReachedAngleStartPosition);
@@ -222,10 +214,10 @@ private slots:
             positions.append(position);
             if (!reentered) {
                 reentered = true;
-                m_port->feed(framed("$R,4,0"));
+                m_port->feed(checksummedLine("$R,4,0"));
             }
         });
-        m_port->feed(framed("$R,1,0") + framed("$R,2,0") + framed("$R,3,0"));
+        m_port->feed(checksummedLine("$R,1,0") + checksummedLine("$R,2,0") + checksummedLine("$R,3,0"));
         QCOMPARE(positions, (QList<int>{1, 2, 3, 4}));
     }
 

@@ -74,7 +74,7 @@ private:
         const QList<QByteArray> fields = line.left(line.indexOf('*')).split(',');
         const QByteArray body =
             "$R," + fields.at(1) + ',' + QByteArray::number(fields.at(2).toInt() + kDieWeight);
-        return body + '*' + QByteArray::number(crc16(body.constData() + 1, body.size() - 1), 16).toUpper();
+        return checksummedLine(body).chopped(1);
     }
 
     QByteArray m_pending;
