@@ -2,6 +2,7 @@
 
 #include "app/IMessageBoxes.h"
 #include "app/Settings.h"
+#include "data/Units.h"
 #include "link/Protocol.h"
 #include "session/Autorun.h"
 #include "session/DieSetupProcedure.h"
@@ -99,7 +100,7 @@ void Session::setMaxWeight(double kilograms) {
         qWarning() << "Not setting a max weight that is not a number:" << kilograms;
         return;
     }
-    qInfo() << "Setting max weight to" << kilograms << "kg /" << kilograms * kPoundsPerKilogram << "lbs";
+    qInfo() << "Setting max weight to" << kilograms << "kg /" << kilograms * kLbsPerKg << "lbs";
     m_protocol->sendMaxWeight(toCounts(m_zeroWeightAdc + kilograms / kKilogramsPerCount));
 }
 

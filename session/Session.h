@@ -22,7 +22,6 @@ class Session : public ISession {
     Q_OBJECT
 public:
     static constexpr double kKilogramsPerCount = 9.439305267132339e-5;
-    static constexpr double kPoundsPerKilogram = 2.20462;
     static constexpr double kXZeroSearchMaxWeightKg = 10.0;
     static constexpr double kXZeroContactThresholdCounts = 52970.0;
     static constexpr int kProcedureStartDelayMs = 100;
