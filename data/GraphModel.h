@@ -16,7 +16,7 @@ public:
 
     // The container that receives new strokes; not owned.
     void setActiveSessionContainer(GraphContainer* container);
-    GraphContainer* activeContainer() const { return m_activeContainer; }
+    GraphContainer* activeContainer() const override { return m_activeContainer; }
     QList<GraphContainer*> compareContainers() const { return m_compareContainers; }
 
     // Replaces the palette of comparison colours; an empty list keeps opaque #0000ff as the only entry.
