@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/ColorChangeSettings.h"
+#include "data/GraphContainer.h"
 #include "data/TraceData.h"
 
 #include <QByteArray>
@@ -9,8 +10,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
-class GraphContainer;
 
 // One stroke of the press: its curve and measurements in both unit systems and the user's annotations.
 // Owned by its container (the QObject parent). Every setter of a saved field emits only on a real change.

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QChart>
+#include <QPointF>
+#include <QString>
+
+class GraphAxis;
+class GraphSeries;
+
+// The force-against-position chart: position on a reversed X axis at the bottom, force on the Y axis
+// at the left, each with about seven tick intervals whatever the visible range.
+class GraphChart : public QChart {
+    Q_OBJECT
+public:
+    // The tick interval for a visible span and the decimals its labels need.
+    struct TickStep {
+        double step;
+        int decimals;
+    };
+
+    explicit GraphChart(QGraphicsItem* parent = nullptr);
+
+    GraphAxis* xAxis() const { return m_xAxis; }
+    GraphAxis* yAxis() const { return m_yAxis; }
+
+    // Sets the visible range and remembers it as the reference that wheel zoom is measured against.
+    void setXRange(double min, double max);
+    void setYRange(double min, double max);
+    double xReferenceSpan() const;
+    double yReferenceSpan() const;
+
+    // The first series marked selected, or none.
+    GraphSeries* selectedSeries() const;
+    // Marks that series latest (selected) and clears the mark on every other one; none clears all.
+    void setLatestSeries(GraphSeries* series);
+    void setSelectedSeries(GraphSeries* series);
+
+    // The step with 7 × step closest to the span, ties going to the smaller step. Beyond the table the
+    // steps go on by decades (10000, 20000, 25000, 50000, 100000, ...), so any finite span gets a
+    // handful of ticks; a non-finite span gets the largest table step.
+    static TickStep tickStepFor(double span);
+    // "%.<decimals>f"
+    static QString labelFormat(int decimals);
+
+signals:
+    void clicked(QPointF point);
+
+protected:
+    void mousePressEvent(QGraphicsSceneMouseEvent* event) override;
+
+private:
+    static void applyTickStep(GraphAxis* axis, double min, double max);
+
+    GraphAxis* m_xAxis;
+    GraphAxis* m_yAxis;
+    double m_xReferenceMin = -0.1;
+    double m_xReferenceMax = 0.2;
+    double m_yReferenceMin = -0.1;
+    double m_yReferenceMax = 10.0;
+};

@@ -1,0 +1,94 @@
+#include "chart/GraphSeries.h"
+
+#include "chart/GraphChart.h"
+#include "data/Graph.h"
+
+#include <QPen>
+
+#include <cmath>
+
+GraphSeries::GraphSeries(Graph* graph, Units units, QObject* parent)
+    : QLineSeries(parent)
+    , m_graph(graph)
+    , m_units(units) {
+    replace(drawablePoints(graph->data(units).points()));
+    setColor(graph->color());
+    setName(graph->name());
+    setVisible(graph->visible());
+
+    connect(graph, &Graph::colorChanged, this, &GraphSeries::updateColor);
+    connect(graph, &Graph::colorChangedNoUnsavedFlag, this, &GraphSeries::updateColor);
+    connect(graph, &Graph::visibilityChanged, this, &QAbstractSeries::setVisible);
+    connect(graph, &QObject::destroyed, this, &GraphSeries::onGraphDestroyed);
+
+    updateWidth();
+    updateColor(Default);
+}
+
+QList<QPointF> GraphSeries::drawablePoints(const QList<QPointF>& points) {
+    for (const QPointF& point : points) {
+        if (!std::isfinite(point.x()) || !std::isfinite(point.y())) {
+            QList<QPointF> finite;
+            finite.reserve(points.size());
+            for (const QPointF& p : points) {
+                if (std::isfinite(p.x()) && std::isfinite(p.y()))
+                    finite.append(p);
+            }
+            return finite;
+        }
+    }
+    return points;
+}
+
+void GraphSeries::setUnits(Units units) {
+    if (!m_graph)
+        return;
+    replace(drawablePoints(m_graph->data(units).points()));
+    m_units = units;
+}
+
+void GraphSeries::setSelected(bool selected) {
+    if (m_selected == selected)
+        return;
+    m_selected = selected;
+    updateColor(Default);
+    updateWidth();
+}
+
+void GraphSeries::setLatest(bool latest) {
+    if (m_latest == latest)
+        return;
+    m_latest = latest;
+    updateColor(Default);
+}
+
+void GraphSeries::updateColor(ColorChangeSettings settings) {
+    const bool onGraphChart = qobject_cast<GraphChart*>(chart()) != nullptr;
+    if (m_selected) {
+        if (onGraphChart)
+            setColor(Qt::green);
+        return;
+    }
+    if (m_latest && settings != Gradient) {
+        if (onGraphChart)
+            setColor(Qt::red);
+        return;
+    }
+    if (m_graph)
+        setColor(m_graph->effectiveColor());
+}
+
+void GraphSeries::updateWidth() {
+    QPen linePen = pen();
+    linePen.setWidthF(m_selected ? kSelectedWidth : kNormalWidth);
+    setPen(linePen);
+}
+
+void GraphSeries::onGraphDestroyed() {
+    m_graph = nullptr;
+    clear();
+    // A series destroyed while still attached to a chart aborts the program, so leave the chart first.
+    if (QChart* owner = chart())
+        owner->removeSeries(this);
+    deleteLater();
+}

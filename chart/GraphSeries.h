@@ -1,0 +1,50 @@
+#pragma once
+
+#include "data/ColorChangeSettings.h"
+#include "data/Graph.h"
+#include "data/Units.h"
+
+#include <QLineSeries>
+#include <QList>
+#include <QPointer>
+#include <QPointF>
+
+// The line of one trace. It follows its trace: colour, visibility and, when the trace is destroyed,
+// its own removal from the chart and deferred deletion.
+class GraphSeries : public QLineSeries {
+    Q_OBJECT
+public:
+    static constexpr double kSelectedWidth = 3.0;
+    static constexpr double kNormalWidth = 2.0;
+
+    GraphSeries(Graph* graph, Units units, QObject* parent = nullptr);
+
+    // The trace shown; none once it has been destroyed.
+    Graph* graph() const { return m_graph; }
+    Units units() const { return m_units; }
+    bool isSelected() const { return m_selected; }
+    bool isLatest() const { return m_latest; }
+
+    // Shows the trace's points in that unit system. Nothing once the trace is gone.
+    void setUnits(Units units);
+    void setSelected(bool selected);
+    void setLatest(bool latest);
+
+    // The finite points of the list, in order: a NaN or infinite coordinate is not drawable.
+    static QList<QPointF> drawablePoints(const QList<QPointF>& points);
+
+public slots:
+    // Selected: green; else latest (unless the change is a gradient colouring): red; else the trace's
+    // effective colour. Green and red apply only on a GraphChart.
+    void updateColor(ColorChangeSettings settings = Default);
+    // 3 px when selected, else 2 px.
+    void updateWidth();
+
+private:
+    void onGraphDestroyed();
+
+    QPointer<Graph> m_graph;
+    Units m_units;
+    bool m_selected = false;
+    bool m_latest = false;
+};
