@@ -282,29 +282,37 @@ QJsonObject GraphContainer::toJson() const {
     return object;
 }
 
-QByteArray GraphContainer::toJsonBytes() const {
+QList<QByteArray> GraphContainer::toJsonPieces() const {
     // Members are written in key order and "Graphs" sorts last, so the pieces give the same text as
     // the compact serialisation of toJson().
     QJsonObject header;
     header.insert(kAppVersionKey, appVersion());
     header.insert(kFirmwareVersionKey, m_firmwareVersion);
-    QByteArray text = QJsonDocument(header).toJson(QJsonDocument::Compact);
-    text.chop(1);
+    QByteArray opening = QJsonDocument(header).toJson(QJsonDocument::Compact);
+    opening.chop(1);
+    opening.append(",\"Graphs\":[");
     QList<QByteArray> pieces;
-    pieces.reserve(m_graphs.size());
-    qsizetype size = text.size() + 12;
-    for (Graph* graph : m_graphs) {
-        pieces.append(graph->toJsonBytes());
-        size += pieces.last().size() + 1;
-    }
-    text.reserve(size);
-    text.append(",\"Graphs\":[");
-    for (qsizetype i = 0; i < pieces.size(); ++i) {
+    pieces.reserve(2 * m_graphs.size() + 2);
+    pieces.append(opening);
+    for (qsizetype i = 0; i < m_graphs.size(); ++i) {
         if (i > 0)
-            text.append(',');
-        text.append(pieces.at(i));
+            pieces.append(QByteArrayLiteral(","));
+        // Shares the trace's cached text; nothing is copied here.
+        pieces.append(m_graphs.at(i)->toJsonBytes());
     }
-    text.append("]}");
+    pieces.append(QByteArrayLiteral("]}"));
+    return pieces;
+}
+
+QByteArray GraphContainer::toJsonBytes() const {
+    const QList<QByteArray> pieces = toJsonPieces();
+    qsizetype size = 0;
+    for (const QByteArray& piece : pieces)
+        size += piece.size();
+    QByteArray text;
+    text.reserve(size);
+    for (const QByteArray& piece : pieces)
+        text.append(piece);
     return text;
 }
 

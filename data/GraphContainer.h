@@ -76,6 +76,9 @@ public:
     QJsonObject toJson() const;
     // The compact text of toJson(), assembled from the traces' cached texts.
     QByteArray toJsonBytes() const;
+    // The same text in pieces that share the traces' cached texts: joined, they equal toJsonBytes().
+    // Cheap to take and safe to hand to another thread.
+    QList<QByteArray> toJsonPieces() const;
     // A SHA-256 digest that is equal exactly when toJsonBytes() is (barring collisions), built from the
     // traces' cached digests so that it costs one trace's hashing after a single edit.
     QByteArray stateDigest() const;

@@ -16,6 +16,30 @@ UndoHistory::UndoHistory(GraphContainer* container, QObject* parent)
         qWarning() << "Failed to create undo temp directory.";
 }
 
+namespace {
+
+// Runs on a worker thread: touches nothing but its own arguments and the file.
+QString writeSnapshotFile(const QString& path, const QList<QByteArray>& pieces) {
+    // Snapshots live in a private temporary folder and die with the process, so they are written
+    // plainly: syncing each one to disk (as an atomic save does) would cost more than building it.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return file.errorString();
+    bool complete = true;
+    for (const QByteArray& piece : pieces)
+        complete = complete && file.write(piece) == piece.size();
+    if (!complete) {
+        const QString error = file.errorString();
+        file.close();
+        QFile::remove(path);
+        return error.isEmpty() ? QStringLiteral("short write") : error;
+    }
+    file.close();
+    return QString();
+}
+
+} // namespace
+
 UndoHistory::~UndoHistory() {
     for (const Snapshot& snapshot : std::as_const(m_snapshots))
         removeSnapshotFile(snapshot, "Deleted undo snapshot while clearing history:");
@@ -30,28 +54,41 @@ QStringList UndoHistory::snapshotPaths() const {
     return paths;
 }
 
+void UndoHistory::waitForPendingWrites() const {
+    for (const Snapshot& snapshot : m_snapshots) {
+        if (snapshot.written.valid())
+            snapshot.written.wait();
+    }
+}
+
+bool UndoHistory::waitForWrite(const Snapshot& snapshot) {
+    if (!snapshot.written.valid())
+        return false;
+    const QString error = snapshot.written.get();
+    if (error.isEmpty())
+        return true;
+    qWarning() << "Failed to write undo snapshot:" << snapshot.path << error;
+    return false;
+}
+
 void UndoHistory::removeSnapshotFile(const Snapshot& snapshot, const char* logText) {
+    // Never race the background write of the same file.
+    if (snapshot.written.valid())
+        snapshot.written.wait();
     if (!snapshot.path.isEmpty() && QFile::remove(snapshot.path))
         qDebug() << logText << snapshot.path;
 }
 
-QString UndoHistory::writeSnapshot(const QByteArray& text, const QByteArray& digest) {
+QString UndoHistory::writeSnapshot(const QList<QByteArray>& pieces, const QByteArray& digest) {
     if (!m_tempDir.isValid())
         return QString();
     const QString path = m_tempDir.filePath(QStringLiteral("snapshot_%1.json").arg(m_snapshotCounter));
     ++m_snapshotCounter;
-    // Snapshots live in a private temporary folder and die with the process, so they are written
-    // plainly: syncing each one to disk (as an atomic save does) would cost more than building it.
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        return QString();
-    if (file.write(text) != text.size()) {
-        file.close();
-        QFile::remove(path);
-        return QString();
-    }
-    file.close();
-    m_snapshots.append({path, digest});
+    // The pieces share the traces' cached texts: the worker holds its own references until the write ends,
+    // so the caller never copies the whole session (fresh memory for it costs more than the text).
+    std::shared_future<QString> written =
+        std::async(std::launch::async, writeSnapshotFile, path, pieces).share();
+    m_snapshots.append({path, digest, written});
     return path;
 }
 
@@ -60,9 +97,9 @@ void UndoHistory::reset() {
         removeSnapshotFile(snapshot, "Deleted undo snapshot while clearing history:");
     m_snapshots.clear();
     if (m_container) {
-        const QByteArray text = m_container->toJsonBytes();
+        const QList<QByteArray> pieces = m_container->toJsonPieces();
         const QByteArray digest = m_container->stateDigest();
-        const QString path = writeSnapshot(text, digest);
+        const QString path = writeSnapshot(pieces, digest);
         if (!path.isEmpty())
             qDebug() << "Recorded undo baseline snapshot after reset:" << path;
     }
@@ -74,13 +111,13 @@ void UndoHistory::recordSnapshot() {
         reset();
     if (!m_container || m_snapshots.isEmpty())
         return;
-    const QByteArray text = m_container->toJsonBytes();
+    const QList<QByteArray> pieces = m_container->toJsonPieces();
     const QByteArray digest = m_container->stateDigest();
     if (digest == m_snapshots.last().digest) {
         qDebug() << "Skipped undo snapshot: current state matches the latest recorded snapshot.";
         return;
     }
-    const QString path = writeSnapshot(text, digest);
+    const QString path = writeSnapshot(pieces, digest);
     if (!path.isEmpty())
         qDebug() << "Recorded undo snapshot after edit:" << path;
     while (m_snapshots.size() > kMaxSnapshots)
@@ -95,8 +132,9 @@ void UndoHistory::undo() {
     removeSnapshotFile(m_snapshots.takeLast(), "Discarded current undo snapshot while undoing:");
     const QString path = m_snapshots.last().path;
     qDebug() << "Applying undo snapshot:" << path;
+    const bool complete = waitForWrite(m_snapshots.last());
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!complete || !file.open(QIODevice::ReadOnly)) {
         qWarning() << "Failed to open undo snapshot while undoing, resetting history:" << path;
         reset();
         return;

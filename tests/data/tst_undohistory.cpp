@@ -3,6 +3,7 @@
 #include "data/UndoHistory.h"
 #include "support/MemoryFileSystem.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -25,6 +26,8 @@ private slots:
     void brokenSnapshotResetsHistory_data();
     void brokenSnapshotResetsHistory();
     void destructionRemovesTheDirectory();
+    void undoRightAfterEditsWaitsForTheirWrites();
+    void lostSnapshotFolderKeepsTheCurrentState();
 
 private:
     GraphContainer* m_container = nullptr;
@@ -55,6 +58,7 @@ void tst_UndoHistory::baselineIsTheCompactSessionText() {
     QCOMPARE(paths.size(), 1);
     QCOMPARE(QFileInfo(paths.first()).fileName(), QStringLiteral("snapshot_0.json"));
     QVERIFY(QFileInfo(paths.first()).absolutePath().contains(QStringLiteral("zel_press_undo_")));
+    m_history->waitForPendingWrites();
     QFile file(paths.first());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), m_container->toJsonBytes());
@@ -138,6 +142,7 @@ void tst_UndoHistory::resetDiscardsOldSnapshots() {
         QVERIFY(!QFile::exists(path));
     QCOMPARE(m_history->snapshotPaths().size(), 1);
     QVERIFY(!m_history->canUndo());
+    m_history->waitForPendingWrites();
     QFile file(m_history->snapshotPaths().first());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), m_container->toJsonBytes()); // the baseline holds the new trace
@@ -166,6 +171,7 @@ void tst_UndoHistory::brokenSnapshotResetsHistory() {
     const QString previous = m_history->snapshotPaths().first();
     m_container->graphs().first()->setName(QStringLiteral("kept"));
     m_history->recordSnapshot();
+    m_history->waitForPendingWrites();
     if (content.isEmpty()) {
         QVERIFY(QFile::remove(previous));
     } else {
@@ -190,6 +196,39 @@ void tst_UndoHistory::destructionRemovesTheDirectory() {
     delete m_history;
     m_history = nullptr;
     QVERIFY(!QFileInfo::exists(directory));
+}
+
+// Snapshot files are written in the background: an undo straight after a burst of edits must still read
+// each complete state, never a file that is half written or not there yet.
+void tst_UndoHistory::undoRightAfterEditsWaitsForTheirWrites() {
+    m_history->reset();
+    Graph* graph = m_container->graphs().first();
+    const QString original = graph->name();
+    for (int i = 1; i <= UndoHistory::kMaxSnapshots - 1; ++i) {
+        graph->setName(QStringLiteral("edit %1").arg(i));
+        m_history->recordSnapshot();
+    }
+    for (int i = UndoHistory::kMaxSnapshots - 2; i >= 1; --i) {
+        m_history->undo();
+        QCOMPARE(m_container->graphs().first()->name(), QStringLiteral("edit %1").arg(i));
+    }
+    m_history->undo();
+    QCOMPARE(m_container->graphs().first()->name(), original);
+    QVERIFY(!m_history->canUndo());
+}
+
+void tst_UndoHistory::lostSnapshotFolderKeepsTheCurrentState() {
+    m_history->reset();
+    m_history->waitForPendingWrites();
+    const QString folder = QFileInfo(m_history->snapshotPaths().first()).absolutePath();
+    QVERIFY(QDir(folder).removeRecursively());
+    m_container->graphs().first()->setName(QStringLiteral("after the folder went"));
+    m_history->recordSnapshot();
+    QVERIFY(m_history->canUndo());
+    m_history->undo();
+    // Nothing to go back to: the session stays as the user left it and the history starts again.
+    QCOMPARE(m_container->graphs().first()->name(), QStringLiteral("after the folder went"));
+    QVERIFY(!m_history->canUndo());
 }
 
 QTEST_GUILESS_MAIN(tst_UndoHistory)
