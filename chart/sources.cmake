@@ -4,9 +4,19 @@ zelpress_core_sources(
     GraphAxis.h
     GraphChart.cpp
     GraphChart.h
+    GraphContainerItemMenu.cpp
+    GraphContainerItemMenu.h
+    GraphLegend.cpp
+    GraphLegend.h
     GraphSeries.cpp
     GraphSeries.h
     GraphView.cpp
     GraphView.h
     GraphVisualization.cpp
-    GraphVisualization.h)
+    GraphVisualization.h
+    LegendTreeView.cpp
+    LegendTreeView.h
+    SessionModel.cpp
+    SessionModel.h
+    TraceSetupDlg.cpp
+    TraceSetupDlg.h)

@@ -1,11 +1,13 @@
 #include "data/GraphModel.h"
 
+#include "chart/SessionModel.h"
 #include "data/GraphContainer.h"
 
 #include <QtDebug>
 
 GraphModel::GraphModel(QObject* parent)
-    : IGraphModel(parent) {}
+    : IGraphModel(parent)
+    , m_sessionModel(new SessionModel(this)) {}
 
 GraphModel::~GraphModel() {
     qDebug() << "Deleting GraphModel";
@@ -13,7 +15,12 @@ GraphModel::~GraphModel() {
 }
 
 void GraphModel::setActiveSessionContainer(GraphContainer* container) {
+    // Handing the same container over again would give it a second legend row.
+    if (m_activeContainer == container)
+        return;
     m_activeContainer = container;
+    if (container)
+        m_sessionModel->addContainer(container);
 }
 
 void GraphModel::setCompareColors(const QList<QColor>& colors) {
@@ -31,6 +38,7 @@ void GraphModel::addCompareContainer(GraphContainer* container) {
     m_compareContainers.append(container);
     connect(container, &QObject::destroyed, this,
             [this, container]() { m_compareContainers.removeOne(container); });
+    m_sessionModel->addContainer(container);
     emit compareContainerAdded(container);
 }
 

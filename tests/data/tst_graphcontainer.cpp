@@ -346,5 +346,5 @@ void tst_GraphContainer::modelIsEmpty() {
     QVERIFY(!model.isEmpty());
 }
 
-QTEST_GUILESS_MAIN(tst_GraphContainer)
+QTEST_MAIN(tst_GraphContainer)
 #include "tst_graphcontainer.moc"

@@ -304,5 +304,5 @@ void tst_SessionFileActions::unreadableCompareAddsNothing() {
     QVERIFY(m_boxes.boxes.first().informativeText.contains(QStringLiteral("/other/bad.SDT")));
 }
 
-QTEST_GUILESS_MAIN(tst_SessionFileActions)
+QTEST_MAIN(tst_SessionFileActions)
 #include "tst_sessionfileactions.moc"
