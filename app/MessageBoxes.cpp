@@ -13,6 +13,12 @@ void MessageBoxes::showWarning(const QString& text, const QString& informativeTe
     box.exec();
 }
 
+void MessageBoxes::showMessage(const QString& text, const QString& informativeText) {
+    QMessageBox box(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok, m_parent);
+    box.setInformativeText(informativeText);
+    box.exec();
+}
+
 void MessageBoxes::showOk(const QString& text) {
     OkMsgBox box(text);
     box.exec();

@@ -12,6 +12,7 @@ public:
     explicit MessageBoxes(QWidget* parent = nullptr);
 
     void showWarning(const QString& text, const QString& informativeText) override;
+    void showMessage(const QString& text, const QString& informativeText) override;
     void showOk(const QString& text) override;
 
 private:

@@ -40,7 +40,13 @@ qint64 UsbPort::write(const QByteArray& data) {
         qWarning() << "Failed to write to RS-232 port";
         return 0;
     }
-    return m_serialPort.write(data);
+    // QSerialPort reports a failed write as -1; the port interface promises 0.
+    const qint64 written = m_serialPort.write(data);
+    if (written < 0) {
+        qWarning() << "Failed to write to RS-232 port";
+        return 0;
+    }
+    return written;
 }
 
 QByteArray UsbPort::read() {

@@ -1,4 +1,8 @@
 # Sources of press maintenance, part of zelpress_core (included from the root CMakeLists.txt).
 zelpress_core_sources(
+    AdvancedDlg.cpp
+    AdvancedDlg.h
     OkMsgBox.cpp
-    OkMsgBox.h)
+    OkMsgBox.h
+    ProgressDialog.cpp
+    ProgressDialog.h)

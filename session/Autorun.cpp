@@ -27,6 +27,13 @@ Autorun::Autorun(ISession* session, ITimer* timer, Settings* settings, QObject* 
     , m_settings(settings)
     , m_filter(checkedFilterLength(settings)) {}
 
+Autorun::Autorun(ISession* session, std::unique_ptr<ITimer> timer, Settings* settings, QObject* parent)
+    : Autorun(session, timer.get(), settings, parent) {
+    m_ownedTimer = std::move(timer);
+}
+
+Autorun::~Autorun() = default;
+
 void Autorun::enable() {
     setState(Init);
 }
@@ -40,7 +47,7 @@ BaseProcedure* Autorun::measureWithDieWeight() {
 }
 
 BaseProcedure* Autorun::measureWeight(double* weight) {
-    if (!m_session->isInitialized())
+    if (!m_session || !m_session->isInitialized())
         return nullptr;
     auto* procedure = new LoadcellCalibrationProcedure(m_session->protocol(), this);
     connect(procedure, &BaseProcedure::finished, this,
@@ -96,10 +103,7 @@ void Autorun::step(double v) {
         if (v <= highThreshold()) {
             setState(NoDie);
         } else if (m_timer->hasExpired(dwellMs)) {
-            setState(WaitingForGoToFinish);
-            connect(m_session, &ISession::procedureFinished, this, &Autorun::onGoFinished);
-            connect(m_session, &ISession::procedureCanceled, this, &Autorun::onGoFinished);
-            m_session->go();
+            startGo();
         }
         break;
     case Disabled:
@@ -108,8 +112,26 @@ void Autorun::step(double v) {
     }
 }
 
+void Autorun::startGo() {
+    if (!m_session)
+        return;
+    setState(WaitingForGoToFinish);
+    connect(m_session, &ISession::procedureFinished, this, &Autorun::onGoFinished);
+    connect(m_session, &ISession::procedureCanceled, this, &Autorun::onGoFinished);
+    if (m_session->go())
+        return;
+    // The session is busy with another procedure (or not started): no stroke now. Back to
+    // waiting for the die, so a die still on the press starts one after a new dwell time.
+    qInfo() << "Autorun: the session did not start a stroke";
+    disconnect(m_session, &ISession::procedureFinished, this, &Autorun::onGoFinished);
+    disconnect(m_session, &ISession::procedureCanceled, this, &Autorun::onGoFinished);
+    setState(NoDie);
+}
+
 void Autorun::onGoFinished() {
     setState(Init);
+    if (!m_session)
+        return;
     disconnect(m_session, &ISession::procedureFinished, this, &Autorun::onGoFinished);
     disconnect(m_session, &ISession::procedureCanceled, this, &Autorun::onGoFinished);
 }

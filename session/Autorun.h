@@ -2,7 +2,9 @@
 
 #include "session/MovingAverageFilter.h"
 
+#include <memory>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class BaseProcedure;
@@ -28,8 +30,12 @@ public:
     Q_ENUM(State)
 
     // None of the arguments is owned; the filter length is read from the settings here, once
-    // (a length below 1 is taken as 1).
+    // (a length below 1 is taken as 1). The session may be deleted first: the object then idles.
     Autorun(ISession* session, ITimer* timer, Settings* settings, QObject* parent = nullptr);
+    // As above, owning the timer: parented to the session that runs it, the autorun and its timer
+    // go with that session.
+    Autorun(ISession* session, std::unique_ptr<ITimer> timer, Settings* settings, QObject* parent = nullptr);
+    ~Autorun() override;
 
     // Switches the machine on (Init): the die may still be on the press.
     void enable();
@@ -61,9 +67,11 @@ private slots:
 private:
     BaseProcedure* measureWeight(double* weight);
     void step(double v);
+    void startGo();
     void setState(State newState);
 
-    ISession* m_session;
+    QPointer<ISession> m_session;
+    std::unique_ptr<ITimer> m_ownedTimer;
     ITimer* m_timer;
     Settings* m_settings;
     double m_noDieWeight = 0.0;

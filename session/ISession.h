@@ -24,8 +24,9 @@ public slots:
     virtual bool isInitialized() const = 0;
     // The protocol the session talks through; not owned by the caller.
     virtual Protocol* protocol() const = 0;
-    // Runs a press stroke; does nothing unless the session has started.
-    virtual void go() = 0;
+    // Runs a press stroke. False, starting nothing, unless the session has started and no other
+    // procedure of the session is pending or running.
+    virtual bool go() = 0;
     // Sends the maximum force, then the jam detection time, from the settings.
     virtual void applyPressSettings() = 0;
     // The press's firmware version, "BOOTLOADER" when only the bootloader answered, empty before.

@@ -45,12 +45,21 @@ Session::~Session() {
     clearAutorun();
 }
 
+bool Session::isInitialized() const {
+    return m_initialized && m_protocol;
+}
+
+Protocol* Session::protocol() const {
+    return m_protocol.data();
+}
+
 void Session::init() {
     // A closed session stays closed: its protocol may already carry another press's port.
-    if (m_initialized || m_closed)
+    if (m_initialized || m_closed || !m_protocol)
         return;
     // A second init() while waiting for the application firmware must not double the connections.
     connect(m_protocol, &Protocol::pointReceived, this, &Session::onPointReceived, Qt::UniqueConnection);
+    connect(m_protocol, &Protocol::reportReceived, this, &Session::onReportReceived, Qt::UniqueConnection);
     connect(m_protocol, &Protocol::versionReceived, this, &Session::onVersionReceived, Qt::UniqueConnection);
     if (m_protocol->isCommunicatingWithBootloader()) {
         qInfo() << "Only communicating with bootloader. Usage will be limited.";
@@ -76,16 +85,38 @@ void Session::onVersionReceived(const QString& version) {
 }
 
 void Session::onPointReceived(int position, int value, int current) {
+    m_sampleSinceReport = true;
     emit pointReceived(position, value, current);
     if (!m_initialized)
         startSession();
 }
 
+void Session::onReportReceived() {
+    m_sampleSinceReport = false;
+}
+
 void Session::onProtocolClosed() {
     m_initialized = false;
     m_closed = true;
-    disconnect(m_protocol, nullptr, this, nullptr);
+    if (m_protocol)
+        disconnect(m_protocol, nullptr, this, nullptr);
     emit closed();
+}
+
+bool Session::isProcedureActive() const {
+    return m_procedure && !m_procedure->hasEnded();
+}
+
+bool Session::refuseWhileBusy(const char* command) const {
+    if (!isProcedureActive())
+        return false;
+    qWarning() << "Refusing" << command << "while another procedure is pending or running";
+    return true;
+}
+
+void Session::adoptProcedure(BaseProcedure* procedure) {
+    procedure->setTimeoutMs(m_procedureTimeoutMs);
+    m_procedure = procedure;
 }
 
 void Session::applyPressSettings() {
@@ -94,7 +125,7 @@ void Session::applyPressSettings() {
 }
 
 void Session::setMaxWeight(double kilograms) {
-    if (!m_initialized)
+    if (!isInitialized())
         return;
     if (!std::isfinite(kilograms)) {
         qWarning() << "Not setting a max weight that is not a number:" << kilograms;
@@ -105,7 +136,7 @@ void Session::setMaxWeight(double kilograms) {
 }
 
 void Session::setJamDetectionTime(int milliseconds) {
-    if (!m_initialized)
+    if (!isInitialized())
         return;
     qInfo() << "Setting jam detection time to" << milliseconds << "ms";
     m_protocol->sendJamDetectionTime(milliseconds);
@@ -115,10 +146,14 @@ void Session::restoreMaxWeight() {
     setMaxWeight(m_settings->maxPressure());
 }
 
-void Session::runProcedure(BaseProcedure* procedure) {
+void Session::connectRelays(BaseProcedure* procedure) {
     connect(procedure, &BaseProcedure::finished, this, &ISession::procedureFinished);
     connect(procedure, &BaseProcedure::canceled, this, &ISession::procedureCanceled);
     connect(procedure, &BaseProcedure::progressChanged, this, &Session::procedureProgressChanged);
+}
+
+void Session::runProcedure(BaseProcedure* procedure) {
+    connectRelays(procedure);
     procedure->start();
 }
 
@@ -130,13 +165,46 @@ void Session::runProcedureDelayed(BaseProcedure* procedure) {
         if (procedure->hasEnded())
             return;
         qDebug() << "Timer up, running procedure";
-        runProcedure(procedure);
+        if (m_sampleSinceReport)
+            runProcedure(procedure);
+        else
+            runWhenIdle(procedure);
     });
 }
 
-void Session::calibrateZeroWeight() {
+void Session::runWhenIdle(BaseProcedure* procedure) {
+    // After a stroke the press sends a burst of status lines before it streams samples again; a
+    // stroke started inside that burst would end on the next of them with nothing recorded.
+    qDebug() << "Waiting for the press to become idle before running procedure";
+    // Listeners learn of a cancellation from now on: the command has been taken on.
+    connectRelays(procedure);
+    connect(
+        m_protocol, &Protocol::pointReceived, procedure,
+        [procedure] {
+            if (procedure->hasEnded())
+                return;
+            qDebug() << "Press idle, running procedure";
+            procedure->start();
+        },
+        Qt::SingleShotConnection);
+    const int timeoutMs = procedure->timeoutMs();
+    if (timeoutMs <= 0)
+        return;
+    QTimer::singleShot(timeoutMs, procedure, [procedure, timeoutMs] {
+        if (procedure->isRunning() || procedure->hasEnded())
+            return;
+        qWarning() << "The press did not become idle within" << timeoutMs << "ms";
+        procedure->cancel();
+    });
+}
+
+bool Session::calibrateZeroWeight() {
+    // Allowed before the session has started (a press that only just left its bootloader), but
+    // never on a closed session: its protocol may carry another press by now.
+    if (m_closed || !m_protocol || refuseWhileBusy("zeroing"))
+        return false;
     auto* procedure = new LoadcellCalibrationProcedure(m_protocol, this);
-    procedure->setTimeoutMs(m_procedureTimeoutMs);
+    adoptProcedure(procedure);
     connect(procedure, &BaseProcedure::finished, this, [this, procedure] {
         m_zeroWeightAdc = toCounts(procedure->average());
         m_zeroWeightCalibrated = true;
@@ -144,22 +212,24 @@ void Session::calibrateZeroWeight() {
         setMaxWeight(m_settings->maxPressure());
     });
     runProcedure(procedure);
+    return true;
 }
 
-void Session::findXZero() {
-    if (!m_initialized)
-        return;
+bool Session::findXZero() {
+    if (!isInitialized() || refuseWhileBusy("X zero search"))
+        return false;
     setJamDetectionTime(m_settings->jamDetectionTime());
     setMaxWeight(kXZeroSearchMaxWeightKg);
     qInfo() << "Finding X zero";
     auto* procedure = new XPositionZeroSearchProcedure(
         m_protocol, toCounts(m_zeroWeightAdc + kXZeroContactThresholdCounts), this);
-    procedure->setTimeoutMs(m_procedureTimeoutMs);
+    adoptProcedure(procedure);
     connect(procedure, &BaseProcedure::finished, this,
             [this, procedure] { onXZeroSearchFinished(procedure); });
     runProcedureDelayed(procedure);
     connect(procedure, &BaseProcedure::finished, this, &Session::restoreMaxWeight);
     connect(procedure, &BaseProcedure::canceled, this, &Session::restoreMaxWeight);
+    return true;
 }
 
 void Session::onXZeroSearchFinished(XPositionZeroSearchProcedure* procedure) {
@@ -173,28 +243,30 @@ void Session::onXZeroSearchFinished(XPositionZeroSearchProcedure* procedure) {
     }
 }
 
-void Session::dieSetup() {
-    if (!m_initialized)
-        return;
+bool Session::dieSetup() {
+    if (!isInitialized() || refuseWhileBusy("die setup"))
+        return false;
     qInfo() << "Die setup";
     applyPressSettings();
     auto* procedure = new DieSetupProcedure(m_protocol, this);
-    procedure->setTimeoutMs(m_procedureTimeoutMs);
+    adoptProcedure(procedure);
     runProcedureDelayed(procedure);
+    return true;
 }
 
-void Session::go() {
-    if (!m_initialized)
-        return;
+bool Session::go() {
+    if (!isInitialized() || refuseWhileBusy("Go"))
+        return false;
     qInfo() << "Go";
     applyPressSettings();
     auto* procedure =
         new PressProcedure(m_protocol, m_zeroWeightAdc, m_xZeroPosition, kForceFactor, kPositionFactor, this);
-    procedure->setTimeoutMs(m_procedureTimeoutMs);
+    adoptProcedure(procedure);
     connect(
         procedure, &BaseProcedure::finished, this, [this, procedure] { onStrokeFinished(procedure); },
         Qt::SingleShotConnection);
     runProcedureDelayed(procedure);
+    return true;
 }
 
 void Session::onStrokeFinished(PressProcedure* procedure) {
@@ -211,7 +283,7 @@ void Session::onStrokeFinished(PressProcedure* procedure) {
     }
     showReportMessage(*m_messageBoxes, report);
     logFailedPoints(report, points);
-    if (!self)
+    if (!self || !m_protocol)
         return;
     m_protocol->requestBleInfo();
 }
@@ -226,13 +298,15 @@ void Session::setAutorun(Autorun* autorun) {
         return;
     m_autorun = autorun;
     autorun->enable();
-    connect(m_protocol, &Protocol::pointReceived, autorun, &Autorun::onPointReceived);
+    if (m_protocol)
+        connect(m_protocol, &Protocol::pointReceived, autorun, &Autorun::onPointReceived);
 }
 
 void Session::clearAutorun() {
     if (!m_autorun)
         return;
-    disconnect(m_protocol, &Protocol::pointReceived, m_autorun, &Autorun::onPointReceived);
+    if (m_protocol)
+        disconnect(m_protocol, &Protocol::pointReceived, m_autorun, &Autorun::onPointReceived);
     m_autorun->deleteLater();
     m_autorun = nullptr;
 }

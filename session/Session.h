@@ -28,12 +28,13 @@ public:
     static constexpr double kForceFactor = 0.00020766471587691147;   // pounds per count
     static constexpr double kPositionFactor = 0.0002577536119298245; // inches per count
 
-    // Neither the protocol, the settings nor the message boxes are owned; all must outlive the session.
+    // None of the arguments is owned. The settings and the message boxes must outlive the session;
+    // the protocol may go first, after which the session does nothing.
     Session(Protocol* protocol, Settings* settings, IMessageBoxes* messageBoxes, QObject* parent = nullptr);
     ~Session() override;
 
-    bool isInitialized() const override { return m_initialized; }
-    Protocol* protocol() const override { return m_protocol; }
+    bool isInitialized() const override;
+    Protocol* protocol() const override;
     void applyPressSettings() override;
 
     // Sends the force limit as a raw load-cell reading above the current zero; ignored unless started.
@@ -53,8 +54,11 @@ public:
     int zeroWeightAdc() const { return m_zeroWeightAdc; }
     // Encoder position of the X zero, counts.
     int xZeroPosition() const { return m_xZeroPosition; }
-    // The inactivity watchdog given to every procedure created from now on; 0 switches it off.
+    // The inactivity watchdog given to every procedure created from now on; 0 switches it off. It
+    // also bounds the wait for an idle press before a stroke starts.
     void setProcedureTimeoutMs(int milliseconds) { m_procedureTimeoutMs = milliseconds; }
+    // A procedure of this session is waiting for its start or running; commands are refused meanwhile.
+    bool isProcedureActive() const;
 
 signals:
     void procedureProgressChanged(int progress);
@@ -67,29 +71,39 @@ signals:
 public slots:
     // Starts the conversation; waits for the application firmware when only the bootloader talks.
     void init();
-    void go() override;
-    void calibrateZeroWeight();
-    void findXZero();
-    void dieSetup();
+    // The press commands return whether they started a procedure; each is refused (false, nothing
+    // sent) while another procedure of the session is pending or running. All but the zeroing
+    // also need a started session.
+    bool go() override;
+    bool calibrateZeroWeight();
+    bool findXZero();
+    bool dieSetup();
     QString firmwareVersion() const override { return m_firmwareVersionText; }
 
 private slots:
     void onProtocolClosed();
     void onPointReceived(int position, int value, int current);
+    void onReportReceived();
 
 private:
     void startSession();
     void onVersionReceived(const QString& version);
+    bool refuseWhileBusy(const char* command) const;
+    void adoptProcedure(BaseProcedure* procedure);
+    void connectRelays(BaseProcedure* procedure);
     void runProcedure(BaseProcedure* procedure);
     void runProcedureDelayed(BaseProcedure* procedure);
+    void runWhenIdle(BaseProcedure* procedure);
     void onXZeroSearchFinished(XPositionZeroSearchProcedure* procedure);
     void onStrokeFinished(PressProcedure* procedure);
     void restoreMaxWeight();
 
-    Protocol* m_protocol;
+    QPointer<Protocol> m_protocol;
     Settings* m_settings;
     IMessageBoxes* m_messageBoxes;
     QPointer<Autorun> m_autorun;
+    QPointer<BaseProcedure> m_procedure; // the one pending or running procedure
+    bool m_sampleSinceReport = false;    // a sample has arrived since the last status line
     bool m_initialized = false;
     bool m_closed = false;
     bool m_zeroWeightCalibrated = false;

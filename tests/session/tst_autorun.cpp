@@ -10,12 +10,14 @@
 #include "session/Timer.h"
 
 #include <memory>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QtTest>
 
 namespace {
 
-// A session that only counts Go commands; a test emits its procedure signals.
+// A session that only counts Go commands (and accepts them unless told otherwise); a test emits
+// its procedure signals.
 class FakeSession : public ISession {
     Q_OBJECT
 public:
@@ -24,11 +26,15 @@ public:
 
     bool isInitialized() const override { return initialized; }
     Protocol* protocol() const override { return m_protocol; }
-    void go() override { ++goCount; }
+    bool go() override {
+        ++goCount;
+        return acceptsGo;
+    }
     void applyPressSettings() override {}
     QString firmwareVersion() const override { return QString(); }
 
     bool initialized = true;
+    bool acceptsGo = true;
     int goCount = 0;
 
 private:
@@ -83,6 +89,8 @@ private slots:
     void strokeEndReturnsToInit_data();
     void strokeEndReturnsToInit();
     void timerExpiresOnlyAfterStart();
+    void refusedGoWaitsForTheDieAgain();
+    void goesWithItsSession();
 
 private:
     std::unique_ptr<Autorun> makeAutorun();
@@ -403,6 +411,54 @@ void tst_Autorun::timerExpiresOnlyAfterStart() {
     timer.start();
     QVERIFY(timer.hasExpired(-1));
     QVERIFY(!timer.hasExpired(24 * 3600 * 1000));
+}
+
+void tst_Autorun::refusedGoWaitsForTheDieAgain() {
+    m_settings.autorunFilterLength = 1;
+    auto autorun = makeAutorun();
+    setWeights(*autorun, 0, 10000);
+    driveTo(*autorun, Autorun::WithDieWaiting);
+    QSignalSpy status(autorun.get(), &Autorun::statusUpdate);
+
+    // Another procedure of the session runs: no stroke, and back to waiting for the die.
+    m_session->acceptsGo = false;
+    m_timer.now += 1001;
+    feed(10000);
+    QCOMPARE(m_session->goCount, 1);
+    QCOMPARE(autorun->state(), Autorun::NoDie);
+    QCOMPARE(status.constLast().at(0).toString(), QStringLiteral("Autorun: Place die on"));
+    // The end of that other procedure is none of the machine's business.
+    emit m_session->procedureFinished();
+    QCOMPARE(autorun->state(), Autorun::NoDie);
+
+    // The die is still on: once the session is free, the next dwell time starts the stroke.
+    m_session->acceptsGo = true;
+    feed(10000);
+    QCOMPARE(autorun->state(), Autorun::WithDieWaiting);
+    m_timer.now += 1001;
+    feed(10000);
+    QCOMPARE(m_session->goCount, 2);
+    QCOMPARE(autorun->state(), Autorun::WaitingForGoToFinish);
+    emit m_session->procedureFinished();
+    QCOMPARE(autorun->state(), Autorun::Init);
+}
+
+void tst_Autorun::goesWithItsSession() {
+    m_settings.autorunFilterLength = 1;
+    // Owned by the session, with its timer; a second one only watches the session.
+    QPointer<Autorun> owned =
+        new Autorun(m_session.get(), std::make_unique<FakeTimer>(), &m_settings, m_session.get());
+    auto watching = makeAutorun();
+    setWeights(*watching, 0, 10000);
+    driveTo(*watching, Autorun::WithDieWaiting);
+
+    m_session.reset();
+    QVERIFY(!owned);
+    // Without its session it measures nothing and starts nothing.
+    QCOMPARE(watching->measureNoDieWeight(), nullptr);
+    m_timer.now += 1001;
+    feed(10000);
+    QCOMPARE(watching->state(), Autorun::WithDieWaiting);
 }
 
 QTEST_GUILESS_MAIN(tst_Autorun)

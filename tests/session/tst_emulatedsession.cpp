@@ -88,6 +88,7 @@ class tst_EmulatedSession : public QObject {
 private slots:
     void strokeOnEmulatedPress();
     void autorunStartsOneStroke();
+    void twoGoInQuickSuccessionRecordTwoStrokes();
 };
 
 void tst_EmulatedSession::strokeOnEmulatedPress() {
@@ -239,6 +240,38 @@ void tst_EmulatedSession::autorunStartsOneStroke() {
                           "Autorun: Take die off", "Autorun: Place die on"}));
     session.clearAutorun();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void tst_EmulatedSession::twoGoInQuickSuccessionRecordTwoStrokes() {
+    Protocol protocol;
+    protocol.setPort(new EmulatedPort(QStringLiteral("ComEmulation")));
+    Settings settings;
+    FakeMessageBoxes boxes;
+    Session session(&protocol, &settings, &boxes);
+    QSignalSpy finished(&session, &ISession::procedureFinished);
+    QSignalSpy measurement(&session, &Session::measurementDone);
+    session.init();
+    QVERIFY(session.calibrateZeroWeight());
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kStrokeTimeoutMs);
+    QVERIFY(session.findXZero());
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, kStrokeTimeoutMs);
+    QVERIFY(session.isXZeroFound());
+
+    // The second Go is pressed the moment the first stroke has ended, while the press is still
+    // sending the status lines that follow it.
+    bool secondAccepted = false;
+    connect(
+        &session, &Session::measurementDone, this, [&] { secondAccepted = session.go(); },
+        Qt::SingleShotConnection);
+    QVERIFY(session.go());
+    QTRY_COMPARE_WITH_TIMEOUT(measurement.count(), 1, kStrokeTimeoutMs);
+    QVERIFY(secondAccepted);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 4, kStrokeTimeoutMs);
+    QCOMPARE(measurement.count(), 2);
+    const auto first = measurement.at(0).at(0).value<QList<QPointF>>();
+    const auto second = measurement.at(1).at(0).value<QList<QPointF>>();
+    QVERIFY2(first.size() > 100, qPrintable(QString::number(first.size())));
+    QVERIFY2(second.size() > 100, qPrintable(QString::number(second.size())));
 }
 
 QTEST_GUILESS_MAIN(tst_EmulatedSession)

@@ -1,3 +1,4 @@
+#include "LogCapture.h"
 #include "support/FakeMessageBoxes.h"
 #include "support/FakePort.h"
 
@@ -60,6 +61,11 @@ private slots:
     void silentPressCancelsStroke();
     void resultBoxSurvivesDeletions();
     void autorunIsFedAndOwned();
+    void refusesCommandsWhileProcedureActive_data();
+    void refusesCommandsWhileProcedureActive();
+    void strokeStartsOnlyOnIdlePress_data();
+    void strokeStartsOnlyOnIdlePress();
+    void sessionOutlivesProtocol();
 
 private:
     // A started, zeroed session (zero offset `zero`).
@@ -103,7 +109,9 @@ void tst_Session::findXZeroAt(int xZero) {
     QSignalSpy finished(m_session.get(), &ISession::procedureFinished);
     m_session->findXZero();
     QTRY_VERIFY(m_port->written().contains("$G,100,0\n"));
-    m_port->feed(sample(xZero, m_session->zeroWeightAdc()) + report(MotorReport::ReachedWeightLimit));
+    // The stroke's end, then the press at rest again.
+    m_port->feed(sample(xZero, m_session->zeroWeightAdc()) + report(MotorReport::ReachedWeightLimit) +
+                 sample(165, m_session->zeroWeightAdc()));
     QCOMPARE(finished.count(), 1);
     QVERIFY(m_session->isXZeroFound());
     QCOMPARE(m_session->xZeroPosition(), xZero);
@@ -515,6 +523,146 @@ void tst_Session::autorunIsFedAndOwned() {
     flushDeferredDeletes();
     QVERIFY(!third);
     m_port->feed(sample(165, -1));
+}
+
+void tst_Session::refusesCommandsWhileProcedureActive_data() {
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<bool>("started");
+    QTest::newRow("zeroing running") << "zeroing" << true;
+    QTest::newRow("Go waiting for its start") << "go" << false;
+    QTest::newRow("Go running") << "go" << true;
+    QTest::newRow("X zero search waiting for its start") << "findXZero" << false;
+    QTest::newRow("X zero search running") << "findXZero" << true;
+    QTest::newRow("die set-up running") << "dieSetup" << true;
+}
+
+void tst_Session::refusesCommandsWhileProcedureActive() {
+    QFETCH(QString, first);
+    QFETCH(bool, started);
+    startAndZero(1000);
+    findXZeroAt(100);
+    const QHash<QString, std::function<bool()>> commands{{"zeroing",
+                                                          [this] {
+                                                              return m_session->calibrateZeroWeight();
+                                                          }},
+                                                         {"go",
+                                                          [this] {
+                                                              return m_session->go();
+                                                          }},
+                                                         {"findXZero",
+                                                          [this] {
+                                                              return m_session->findXZero();
+                                                          }},
+                                                         {"dieSetup", [this] {
+                                                              return m_session->dieSetup();
+                                                          }}};
+    QSignalSpy finished(m_session.get(), &ISession::procedureFinished);
+    flushDeferredDeletes();
+
+    QVERIFY(commands.value(first)());
+    QVERIFY(m_session->isProcedureActive());
+    if (started && first != "zeroing")
+        QTRY_VERIFY(m_port->written().endsWith("$G,100,0\n") || m_port->written().endsWith("$G,100,1\n"));
+    const QByteArray written = m_port->written();
+    {
+        LogCapture log;
+        for (const auto& command : commands)
+            QVERIFY(!command());
+        QCOMPARE(log.count(QtWarningMsg, QStringLiteral("Refusing")), 4);
+    }
+    QCOMPARE(m_port->written(), written);
+    QCOMPARE(m_session->findChildren<BaseProcedure*>().size(), 1);
+
+    // Ended (the press at rest again), the session takes the next command.
+    if (!started)
+        QTRY_VERIFY(m_port->written().endsWith("$G,100,0\n") || m_port->written().endsWith("$G,100,1\n"));
+    m_port->feed(samples(50, 165, 1000) + report(MotorReport::ReachedWeightLimit) + sample(165, 1000));
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(!m_session->isProcedureActive());
+    QVERIFY(m_session->go());
+}
+
+void tst_Session::strokeStartsOnlyOnIdlePress_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("stroke");
+    for (const char* command : {"go", "findXZero", "dieSetup"}) {
+        const QByteArray stroke = QByteArray(command) == "go" ? "$G,100,1\n" : "$G,100,0\n";
+        QTest::addRow("%s, press idle", command) << command << stroke;
+        QTest::addRow("%s, status lines until a sample", command) << command << stroke;
+        QTest::addRow("%s, status lines until the time-out", command) << command << stroke;
+    }
+}
+
+void tst_Session::strokeStartsOnlyOnIdlePress() {
+    QFETCH(QString, command);
+    QFETCH(QByteArray, stroke);
+    const QString scenario = QString::fromLatin1(QTest::currentDataTag()).section(QStringLiteral(", "), 1);
+    m_session->setProcedureTimeoutMs(400);
+    startAndZero(1000);
+    findXZeroAt(100);
+    QSignalSpy finished(m_session.get(), &ISession::procedureFinished);
+    QSignalSpy canceled(m_session.get(), &ISession::procedureCanceled);
+    QSignalSpy measurement(m_session.get(), &Session::measurementDone);
+    LogCapture log;
+    const qsizetype strokesBefore = m_port->written().count(stroke);
+    const auto strokeSent = [&] {
+        return m_port->written().count(stroke) > strokesBefore;
+    };
+
+    // The previous stroke's last status line has just arrived.
+    if (scenario != "press idle")
+        m_port->feed(report(MotorReport::ReachedWeightLimit));
+    const bool accepted = command == "go"          ? m_session->go()
+                          : command == "findXZero" ? m_session->findXZero()
+                                                   : m_session->dieSetup();
+    QVERIFY(accepted);
+    if (scenario == "press idle") {
+        QTRY_VERIFY(strokeSent());
+        QCOMPARE(log.count(QtDebugMsg, QStringLiteral("Waiting for the press to become idle")), 0);
+        return;
+    }
+    // The delay is over, but the burst of status lines goes on: nothing starts.
+    QTRY_COMPARE(log.count(QtDebugMsg, QStringLiteral("Waiting for the press to become idle")), 1);
+    m_port->feed(report(MotorReport::None) + report(MotorReport::None));
+    QVERIFY(!strokeSent());
+    QVERIFY(m_session->isProcedureActive());
+    if (scenario == "status lines until a sample") {
+        m_port->feed(sample(10, 1000));
+        QVERIFY(strokeSent());
+        // That idle sample is not part of the stroke; the stroke ends on its own report.
+        m_port->feed(sample(50, 2000) + report(MotorReport::ReachedWeightLimit));
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(canceled.count(), 0);
+        if (command == "go") {
+            QCOMPARE(measurement.count(), 1);
+            QCOMPARE(measurement.at(0).at(0).value<QList<QPointF>>().size(), 1);
+        }
+    } else {
+        // A press that never comes back to rest: cancelled after the watchdog's time.
+        QTRY_COMPARE_WITH_TIMEOUT(canceled.count(), 1, 10000);
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(!strokeSent());
+        QCOMPARE(log.count(QtWarningMsg, QStringLiteral("The press did not become idle")), 1);
+        QVERIFY(!m_session->isProcedureActive());
+        m_port->feed(sample(165, 1000));
+        QVERIFY(!strokeSent());
+    }
+}
+
+void tst_Session::sessionOutlivesProtocol() {
+    startAndZero(1000);
+    QSignalSpy closed(m_session.get(), &Session::closed);
+    m_protocol.reset();
+    QCOMPARE(closed.count(), 1);
+    QCOMPARE(m_session->protocol(), nullptr);
+    QVERIFY(!m_session->isInitialized());
+    QVERIFY(!m_session->go());
+    QVERIFY(!m_session->calibrateZeroWeight());
+    m_session->applyPressSettings();
+    Timer timer;
+    m_session->setAutorun(new Autorun(m_session.get(), &timer, &m_settings));
+    m_session->clearAutorun();
+    m_session.reset();
 }
 
 QTEST_GUILESS_MAIN(tst_Session)

@@ -9,13 +9,18 @@
 class FakeMessageBoxes : public IMessageBoxes {
 public:
     struct Box {
-        enum Kind { Warning, Ok } kind;
+        enum Kind { Warning, Ok, Message } kind;
         QString text;
         QString informativeText;
     };
 
     void showWarning(const QString& text, const QString& informativeText) override {
         boxes.append({Box::Warning, text, informativeText});
+        if (whileOpen)
+            whileOpen();
+    }
+    void showMessage(const QString& text, const QString& informativeText) override {
+        boxes.append({Box::Message, text, informativeText});
         if (whileOpen)
             whileOpen();
     }
