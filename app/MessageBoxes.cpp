@@ -2,6 +2,8 @@
 
 #include "maintenance/OkMsgBox.h"
 
+#include <QAbstractButton>
+#include <QPushButton>
 #include <QMessageBox>
 
 MessageBoxes::MessageBoxes(QWidget* parent)
@@ -22,4 +24,37 @@ void MessageBoxes::showMessage(const QString& text, const QString& informativeTe
 void MessageBoxes::showOk(const QString& text) {
     OkMsgBox box(text);
     box.exec();
+}
+
+QMessageBox::StandardButton MessageBoxes::question(const QString& text, const QString& informativeText,
+                                                   QMessageBox::StandardButtons buttons,
+                                                   QMessageBox::StandardButton defaultButton) {
+    QMessageBox box(QMessageBox::Warning, QString(), text, buttons, m_parent);
+    box.setInformativeText(informativeText);
+    box.setDefaultButton(defaultButton);
+    box.exec();
+    QAbstractButton* clicked = box.clickedButton();
+    return clicked ? box.standardButton(clicked) : QMessageBox::Cancel;
+}
+
+QMessageBox::StandardButton MessageBoxes::askOk(const QString& text) {
+    OkMsgBox box(text);
+    // With Ok as its only button, Esc and the window's close button would press Ok. A hidden Cancel
+    // takes the escape role, so only a real press of Ok answers Ok.
+    QAbstractButton* escape = box.addButton(QMessageBox::Cancel);
+    escape->hide();
+    box.setEscapeButton(escape);
+    m_sessionQuestions.append(&box);
+    box.exec();
+    m_sessionQuestions.removeAll(&box);
+    m_sessionQuestions.removeAll(nullptr);
+    return box.clickedButton() == box.button(QMessageBox::Ok) ? QMessageBox::Ok : QMessageBox::Cancel;
+}
+
+void MessageBoxes::endSessionQuestions() {
+    const auto open = m_sessionQuestions;
+    for (const QPointer<QMessageBox>& box : open) {
+        if (box)
+            box->reject();
+    }
 }

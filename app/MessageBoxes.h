@@ -2,6 +2,7 @@
 
 #include "app/IMessageBoxes.h"
 
+#include <QList>
 #include <QPointer>
 #include <QWidget>
 
@@ -14,7 +15,13 @@ public:
     void showWarning(const QString& text, const QString& informativeText) override;
     void showMessage(const QString& text, const QString& informativeText) override;
     void showOk(const QString& text) override;
+    QMessageBox::StandardButton question(const QString& text, const QString& informativeText,
+                                         QMessageBox::StandardButtons buttons,
+                                         QMessageBox::StandardButton defaultButton) override;
+    QMessageBox::StandardButton askOk(const QString& text) override;
+    void endSessionQuestions() override;
 
 private:
     QPointer<QWidget> m_parent;
+    QList<QPointer<QMessageBox>> m_sessionQuestions;
 };

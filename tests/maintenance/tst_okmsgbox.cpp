@@ -1,3 +1,4 @@
+#include "app/MessageBoxes.h"
 #include "maintenance/OkMsgBox.h"
 
 #include <QAbstractButton>
@@ -10,6 +11,8 @@ class tst_OkMsgBox : public QObject {
 private slots:
     void showsTextWithSingleOkButton();
     void execEndsWithOk();
+    void askOkIsOkOnlyWhenOkIsPressed_data();
+    void askOkIsOkOnlyWhenOkIsPressed();
 };
 
 void tst_OkMsgBox::showsTextWithSingleOkButton() {
@@ -25,6 +28,44 @@ void tst_OkMsgBox::execEndsWithOk() {
     OkMsgBox box(QStringLiteral("Please make sure the press is clear for zeroing"));
     QTimer::singleShot(0, &box, [&box] { box.button(QMessageBox::Ok)->click(); });
     QCOMPARE(box.exec(), int(QMessageBox::Ok));
+}
+
+void tst_OkMsgBox::askOkIsOkOnlyWhenOkIsPressed_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("Ok pressed") << QStringLiteral("ok") << int(QMessageBox::Ok);
+    QTest::newRow("Esc") << QStringLiteral("escape") << int(QMessageBox::Cancel);
+    QTest::newRow("window closed") << QStringLiteral("close") << int(QMessageBox::Cancel);
+    QTest::newRow("session gone") << QStringLiteral("end") << int(QMessageBox::Cancel);
+}
+
+// A question that starts the ram must not read a closed box as consent.
+void tst_OkMsgBox::askOkIsOkOnlyWhenOkIsPressed() {
+    QFETCH(QString, how);
+    QFETCH(int, answer);
+    MessageBoxes boxes;
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        seen = true;
+        QCOMPARE(box->text(), QStringLiteral("Adjust height of Ram to suit loaded Die"));
+        // Only Ok is visible to the user.
+        int visible = 0;
+        for (QAbstractButton* button : box->buttons())
+            visible += button->isVisibleTo(box) ? 1 : 0;
+        QCOMPARE(visible, 1);
+        if (how == QStringLiteral("ok"))
+            box->button(QMessageBox::Ok)->click();
+        else if (how == QStringLiteral("escape"))
+            QTest::keyClick(box, Qt::Key_Escape);
+        else if (how == QStringLiteral("close"))
+            box->close();
+        else
+            boxes.endSessionQuestions();
+    });
+    QCOMPARE(int(boxes.askOk(QStringLiteral("Adjust height of Ram to suit loaded Die"))), answer);
+    QVERIFY(seen);
 }
 
 QTEST_MAIN(tst_OkMsgBox)

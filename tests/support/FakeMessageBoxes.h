@@ -9,7 +9,7 @@
 class FakeMessageBoxes : public IMessageBoxes {
 public:
     struct Box {
-        enum Kind { Warning, Ok, Message } kind;
+        enum Kind { Warning, Ok, Message, Question, AskOk } kind;
         QString text;
         QString informativeText;
     };
@@ -30,7 +30,26 @@ public:
             whileOpen();
     }
 
+    QMessageBox::StandardButton question(const QString& text, const QString& informativeText,
+                                         QMessageBox::StandardButtons, QMessageBox::StandardButton) override {
+        boxes.append({Box::Question, text, informativeText});
+        if (whileOpen)
+            whileOpen();
+        return questionAnswer;
+    }
+    QMessageBox::StandardButton askOk(const QString& text) override {
+        boxes.append({Box::AskOk, text, QString()});
+        if (whileOpen)
+            whileOpen();
+        return askOkAnswer;
+    }
+    void endSessionQuestions() override { ++sessionQuestionsEnded; }
+
     QList<Box> boxes;
+    // What question() and askOk() answer.
+    QMessageBox::StandardButton questionAnswer = QMessageBox::Ok;
+    QMessageBox::StandardButton askOkAnswer = QMessageBox::Ok;
+    int sessionQuestionsEnded = 0;
     // Runs inside each box, as the nested event loop of a real modal box would.
     std::function<void()> whileOpen;
 };
