@@ -3,8 +3,8 @@
 #include "maintenance/OkMsgBox.h"
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QMessageBox>
+#include <QPushButton>
 
 MessageBoxes::MessageBoxes(QWidget* parent)
     : m_parent(parent) {}

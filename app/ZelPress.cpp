@@ -1,67 +1,596 @@
 #include "app/ZelPress.h"
 
+#include "app/ConnectionWorkflow.h"
 #include "app/FileSystem.h"
 #include "app/Logging.h"
+#include "app/MessageBoxes.h"
 #include "app/SettingsStore.h"
+#include "app/TraceCommands.h"
+#include "chart/GraphLegend.h"
+#include "chart/GraphView.h"
+#include "chart/GraphVisualization.h"
+#include "chart/LegendTreeView.h"
+#include "chart/SessionModel.h"
+#include "data/FileDialog.h"
+#include "data/Graph.h"
+#include "data/GraphContainer.h"
+#include "data/GraphModel.h"
+#include "data/SessionFileActions.h"
+#include "data/UndoHistory.h"
 #include "link/AutoConnection.h"
 #include "link/Protocol.h"
+#include "maintenance/ProgressDialog.h"
+#include "session/Autorun.h"
+#include "session/AutorunWizard.h"
+#include "session/Session.h"
+#include "session/Timer.h"
 
-#include <memory>
+#include <QAction>
+#include <QActionGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
 #include <QDebug>
+#include <QGridLayout>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSplitter>
 #include <QStatusBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace {
+
+const QString kExpectedFirmware = QStringLiteral("%1.%2").arg(2).arg(24, 2, 10, QLatin1Char('0'));
+
+QList<QColor> comparePalette() {
+    return {QColor(245, 130, 49, 200), QColor(188, 246, 12, 200), QColor(60, 180, 75, 200),
+            QColor(70, 240, 240, 200), QColor(145, 30, 180, 200), QColor(240, 50, 230, 200),
+            QColor(128, 128, 0, 200)};
+}
+
+} // namespace
 
 ZelPress::ZelPress(QWidget* parent)
-    : QMainWindow(parent) {
-    setObjectName(QStringLiteral("ZelPress"));
-    setWindowTitle(tr("ZelPress"));
-    resize(1100, 700);
+    : ZelPress(Seams{}, parent) {}
+
+ZelPress::ZelPress(Seams seams, QWidget* parent)
+    : QMainWindow(parent)
+    , m_seams(std::move(seams)) {
+    if (!m_seams.messageBoxes)
+        m_seams.messageBoxes = std::make_shared<MessageBoxes>(this);
+    if (!m_seams.fileDialog)
+        m_seams.fileDialog = std::make_shared<FileDialog>(this);
+    if (!m_seams.fileSystem)
+        m_seams.fileSystem = std::make_shared<FileSystem>();
 
     m_settings.setDefaults();
+    m_selectionModel = new QItemSelectionModel(nullptr, this);
+    m_connection = new ConnectionWorkflow(&m_settings, m_seams.messageBoxes.get(), this);
+
+    m_ui.setupUi(this);
+    qInfo() << "App version:" << version();
+
+    m_autosaveLabel = new QLabel(this);
+    m_autosaveLabel->setObjectName(QStringLiteral("autosaveStatusLabel"));
+    m_autosaveLabel->setStyleSheet(QStringLiteral("QLabel { color: rgb(200, 0, 0); }"));
+    m_autosaveLabel->hide();
+    // Permanent, so the cursor read-out never hides it.
+    statusBar()->addPermanentWidget(m_autosaveLabel);
+
     m_settingsDirectory = Logging::logDirectory();
     if (!m_settingsDirectory.isEmpty())
-        SettingsStore(std::make_shared<FileSystem>(), m_settingsDirectory).load(m_settings);
+        SettingsStore(m_seams.fileSystem, m_settingsDirectory).load(m_settings);
 
-    m_connectionStatusLabel = new QLabel(this);
-    m_connectionStatusLabel->setObjectName(QStringLiteral("connectionStatusLabel"));
-    statusBar()->addWidget(m_connectionStatusLabel, 1);
+    connect(m_connection, &ConnectionWorkflow::statusMessage, this, &ZelPress::setStatusMessage);
+    connect(m_connection, &ConnectionWorkflow::sessionCreated, this, &ZelPress::onSessionCreated);
+    connect(m_connection, &ConnectionWorkflow::sessionClosed, this, &ZelPress::onSessionEnded);
+    m_connection->start();
 
-    m_protocol = new Protocol(this);
-    m_autoConnection = new AutoConnection(m_protocol, m_protocol);
-    connect(m_autoConnection, &AutoConnection::connectionEstablished, this,
-            &ZelPress::onConnectionEstablished);
-    connect(m_protocol, &Protocol::closed, this, &ZelPress::onProtocolClosed);
-    m_autoConnection->start();
-    setStatusMessage(tr("Searching for available port connection ..."));
+    buildModelAndViews();
+    applyUnits(m_settings.units);
+    wireActions();
+    wireViewOptions();
+
+    m_ui.graphAreaSplitter->setStretchFactor(0, 5);
+    m_ui.graphAreaSplitter->setStretchFactor(1, 1);
+    m_baseTitle = tr("ZEL Press Version %1").arg(version());
+    updateTitle();
 }
 
 ZelPress::~ZelPress() {
     if (!m_settingsDirectory.isEmpty())
-        SettingsStore(std::make_shared<FileSystem>(), m_settingsDirectory).save(m_settings);
-    // The link goes first, while the window can still take its last signals.
-    m_protocol->disconnect(this);
-    delete m_protocol;
+        SettingsStore(m_seams.fileSystem, m_settingsDirectory).save(m_settings);
+    // The link goes first, detached from the window, so no closed signal reaches a half-destroyed window.
+    if (Session* current = m_connection->session())
+        current->disconnect(this);
+    delete m_connection;
+    m_connection = nullptr;
+    // Lines leave the chart before the chart goes.
+    delete m_visualization;
+    m_visualization = nullptr;
+}
+
+QString ZelPress::version() {
+    return QStringLiteral(ZELPRESS_VERSION);
+}
+
+Protocol* ZelPress::protocol() const {
+    return m_connection->protocol();
+}
+
+AutoConnection* ZelPress::autoConnection() const {
+    return m_connection->autoConnection();
+}
+
+Session* ZelPress::session() const {
+    return m_connection ? m_connection->session() : nullptr;
 }
 
 QString ZelPress::statusMessage() const {
-    return m_connectionStatusLabel->text();
+    return m_ui.connectionStatusLabel->text();
 }
 
-void ZelPress::setStatusMessage(const QString& text) {
-    qDebug() << text;
-    m_connectionStatusLabel->setText(text);
+void ZelPress::buildModelAndViews() {
+    m_graphModel = new GraphModel(this);
+    m_activeContainer = new GraphContainer(m_seams.fileSystem, true, m_graphModel);
+    m_graphModel->setActiveSessionContainer(m_activeContainer);
+    m_graphModel->setCompareColors(comparePalette());
+    connect(m_activeContainer, &GraphContainer::graphAddedFromPress, this, &ZelPress::onSessionChanged);
+    connect(m_activeContainer, &GraphContainer::bulkGraphAddFinished, this, &ZelPress::onSessionChanged);
+    connect(m_activeContainer, &GraphContainer::graphRemoved, this, &ZelPress::onSessionChanged);
+    connect(m_activeContainer, &GraphContainer::unsavedStatusChanged, this, &ZelPress::updateTitle);
+    m_undoHistory = new UndoHistory(m_activeContainer, this);
+    m_undoHistory->reset();
+
+    m_selectionModel->setModel(m_graphModel->sessionModel());
+    connect(m_selectionModel, &QItemSelectionModel::currentRowChanged, this,
+            &ZelPress::updateSelectionEnabling);
+
+    auto* graphLayout = new QVBoxLayout(m_ui.graphArea);
+    graphLayout->setContentsMargins(0, 0, 0, 0);
+    m_graphView = new GraphView(m_ui.graphArea);
+    m_graphView->setObjectName(QStringLiteral("graphView"));
+    graphLayout->addWidget(m_graphView);
+    m_visualization = new GraphVisualization(m_graphModel, m_graphView);
+    m_visualization->setSelectionModel(m_selectionModel);
+    m_graphView->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto separator = [this]() {
+        auto* action = new QAction(this);
+        action->setSeparator(true);
+        return action;
+    };
+    m_graphView->addActions({m_ui.editPlotAction, m_ui.removePlotAction, separator(), m_ui.exportToCsvAction,
+                             m_ui.exportToCsvAllAction, m_ui.exportToImageAction, m_ui.exportToPdfAction,
+                             separator(), m_ui.darkModeAction});
+    connect(m_graphView, &GraphView::cursorValueChanged, this, &ZelPress::onCursorValueChanged);
+
+    auto* legendLayout = new QVBoxLayout(m_ui.graphLegendArea);
+    legendLayout->setContentsMargins(0, 9, 9, 9);
+    m_legend = new GraphLegend(m_ui.graphLegendArea);
+    m_legend->setObjectName(QStringLiteral("graphLegend"));
+    m_legend->setStyleSheet(QStringLiteral(
+        "#container { border: 6px solid white; border-radius: 6px; } QTreeWidget { border: none; }"));
+    legendLayout->addWidget(m_legend);
+    m_legend->setModel(m_graphModel->sessionModel());
+    m_legend->setSelectionModel(m_selectionModel);
+    m_legend->renumberTracesButton()->setDefaultAction(m_ui.renumberTracesAction);
+    m_legend->editGraphButton()->setDefaultAction(m_ui.editPlotAction);
+    m_legend->removeGraphButton()->setDefaultAction(m_ui.removePlotAction);
+    QTreeView* tree = m_legend->treeView();
+    tree->setContextMenuPolicy(Qt::ActionsContextMenu);
+    tree->addActions({m_ui.editPlotAction, m_ui.removePlotAction, m_ui.renumberTracesAction, separator(),
+                      m_ui.exportToCsvAction, m_ui.exportToCsvAllAction, m_ui.exportToPdfAction});
+    connect(m_legend, &GraphLegend::itemDoubleClicked, m_ui.editPlotAction, &QAction::trigger);
+
+    m_traceCommands = new TraceCommands(m_graphModel, m_selectionModel, m_undoHistory, this, this);
 }
 
-void ZelPress::onConnectionEstablished(const QString& portName) {
-    m_connected = true;
-    setStatusMessage(tr("Connection established on port \"%1\"").arg(portName));
+void ZelPress::wireActions() {
+    const ZelPressUi& ui = m_ui;
+    connect(ui.metricUnitsAction, &QAction::triggered, this, [this]() { applyUnits(Metric); });
+    connect(ui.imperialUnitsAction, &QAction::triggered, this, [this]() { applyUnits(Imperial); });
+
+    connect(ui.newSessionAction, &QAction::triggered, this, &ZelPress::newSession);
+    connect(ui.openSessionAction, &QAction::triggered, this, &ZelPress::loadSession);
+    connect(ui.saveSessionAction, &QAction::triggered, this, &ZelPress::saveSession);
+    connect(ui.saveSessionAsAction, &QAction::triggered, this, &ZelPress::saveSessionAs);
+    connect(ui.loadCompareAction, &QAction::triggered, this, &ZelPress::loadCompare);
+    connect(ui.showLogDirectoryAction, &QAction::triggered, this,
+            &ZelPress::onShowLogDirectoryActionTriggered);
+    connect(ui.exitAction, &QAction::triggered, this, &QWidget::close);
+
+    connect(ui.undoAction, &QAction::triggered, m_undoHistory, &UndoHistory::undo);
+    connect(m_undoHistory, &UndoHistory::stateChanged, this,
+            [this]() { m_ui.undoAction->setEnabled(m_undoHistory->canUndo()); });
+    connect(ui.editPlotAction, &QAction::triggered, m_traceCommands, &TraceCommands::editPlot);
+    connect(ui.removePlotAction, &QAction::triggered, m_traceCommands, &TraceCommands::removePlot);
+    connect(ui.renumberTracesAction, &QAction::triggered, m_traceCommands, &TraceCommands::renumberPlots);
+    connect(ui.clearLastPlotAction, &QAction::triggered, m_traceCommands, &TraceCommands::clearLastPlot);
+    connect(ui.clearAllPlotsAction, &QAction::triggered, this, &ZelPress::clearAllPlots);
+
+    connect(ui.advancedAction, &QAction::triggered, this,
+            [this]() { openAdvancedDlg(AdvancedDlg::SettingsTab); });
+    connect(ui.upgradeButton, &QPushButton::released, this,
+            [this]() { openAdvancedDlg(AdvancedDlg::FirmwareUpgradeTab); });
+    connect(ui.autoscaleAction, &QAction::triggered, m_visualization, &GraphVisualization::updateAxies);
+
+    connect(ui.bleConnectAction, &QAction::triggered, m_connection, &ConnectionWorkflow::enterBluetoothMode);
+    connect(ui.zeroPressAction, &QAction::triggered, this, &ZelPress::onSessionZeroPress);
+    connect(ui.findXZeroAction, &QAction::triggered, this, &ZelPress::onSessionFindXZero);
+    connect(ui.dieSetupAction, &QAction::triggered, this, &ZelPress::onSessionDieSetup);
+    connect(ui.goAction, &QAction::triggered, this, &ZelPress::onSessionGo);
+    connect(ui.autoRunCheckBox, &QCheckBox::stateChanged, this, &ZelPress::onAutorunToggled);
+
+    SessionModel* legendModel = m_graphModel->sessionModel();
+    connect(legendModel, &SessionModel::modelChanged, this, &ZelPress::updateModelEnabling);
+    connect(legendModel, &SessionModel::activeSessionInlineEdit, m_traceCommands,
+            &TraceCommands::recordActiveSessionEdit);
 }
 
-void ZelPress::onProtocolClosed() {
-    // Closings during the search are the search's own business; a lost connection restarts it.
-    if (!m_connected)
+void ZelPress::wireViewOptions() {
+    const ZelPressUi& ui = m_ui;
+    ui.darkModeAction->setChecked(m_settings.darkMode);
+    m_graphView->setDarkMode(m_settings.darkMode);
+    connect(ui.darkModeAction, &QAction::toggled, this, [this](bool checked) {
+        m_settings.darkMode = checked;
+        m_graphView->setDarkMode(checked);
+    });
+
+    const struct {
+        QAction* action;
+        int column;
+        bool Settings::*field;
+    } columns[] = {
+        {ui.titleColumnAction, SessionModel::Title, &Settings::legendColumnVisibleTitle},
+        {ui.workDoneColumnAction, SessionModel::WorkDone, &Settings::legendColumnVisibleWorkDone},
+        {ui.peakForceColumnAction, SessionModel::PeakForce, &Settings::legendColumnVisiblePeakForce},
+        {ui.terminalForceColumnAction, SessionModel::TerminalForce,
+         &Settings::legendColumnVisibleTerminalForce},
+        {ui.startingPositionColumnAction, SessionModel::StartingPosition,
+         &Settings::legendColumnVisibleStartingPosition},
+        {ui.velocityColumnAction, SessionModel::Velocity, &Settings::legendColumnVisibleVelocity},
+        {ui.flyerColumnAction, SessionModel::Flyer, &Settings::legendColumnVisibleFlyer},
+    };
+    for (const auto& column : columns) {
+        column.action->setChecked(m_settings.*column.field);
+        m_legend->setColumnVisible(column.column, m_settings.*column.field);
+        connect(column.action, &QAction::toggled, this,
+                [this, column = column.column, field = column.field](bool checked) {
+                    applyColumn(column, checked, field);
+                });
+    }
+
+    ui.highlightFlyersAction->setChecked(m_settings.highlightFlyers);
+    m_activeContainer->setHighlightFlyers(m_settings.highlightFlyers);
+    connect(ui.highlightFlyersAction, &QAction::toggled, this, [this](bool checked) {
+        m_settings.highlightFlyers = checked;
+        m_activeContainer->setHighlightFlyers(checked);
+    });
+    connect(ui.colorActionGroup, &QActionGroup::triggered, this, &ZelPress::onColorActionTriggered);
+}
+
+void ZelPress::applyColumn(int column, bool visible, bool Settings::*field) {
+    m_settings.*field = visible;
+    m_legend->setColumnVisible(column, visible);
+}
+
+void ZelPress::onColorActionTriggered(QAction* action) {
+    if (!m_ui.colorActionGroup->checkedAction()) {
+        m_activeContainer->clearMeasurementColors();
         return;
-    m_connected = false;
-    setStatusMessage(tr("Searching for available port connection ..."));
-    m_autoConnection->restart();
+    }
+    Measurement measurement = PeakForce;
+    if (action == m_ui.workDoneColorAction)
+        measurement = WorkDone;
+    else if (action == m_ui.terminalForceColorAction)
+        measurement = TerminalForce;
+    else if (action == m_ui.startingPositionColorAction)
+        measurement = StartingPosition;
+    else if (action == m_ui.velocityColorAction)
+        measurement = Velocity;
+    m_activeContainer->applyMeasurementColors(measurement);
+}
+
+void ZelPress::applyUnits(Units units) {
+    m_settings.units = units;
+    m_visualization->setUnits(units);
+    m_graphModel->sessionModel()->setUnits(units);
+    m_ui.metricUnitsAction->setChecked(units == Metric);
+    m_ui.imperialUnitsAction->setChecked(units == Imperial);
+}
+
+void ZelPress::setStatusMessage(const QString& message) {
+    qDebug() << message;
+    m_ui.connectionStatusLabel->setText(message);
+}
+
+void ZelPress::setAutorunStatusMessage(const QString& message) {
+    m_ui.autorunLabel->setText(message);
+}
+
+void ZelPress::onCursorValueChanged(const QPointF& value) {
+    if (std::isnan(value.x()) || std::isnan(value.y())) {
+        statusBar()->clearMessage();
+        return;
+    }
+    statusBar()->showMessage(tr("Pos: %1, Force: %2").arg(value.x(), 0, 'f', 3).arg(value.y(), 0, 'f', 1));
+}
+
+void ZelPress::updateTitle() {
+    setWindowTitle(m_activeContainer->unsaved() ? QStringLiteral("*") + m_baseTitle : m_baseTitle);
+}
+
+bool ZelPress::allowDiscardingChanges() {
+    if (!m_activeContainer->unsaved())
+        return true;
+    return m_seams.messageBoxes->question(
+               tr("There are unsaved changes."), tr("Are you sure you want to continue?"),
+               QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
+void ZelPress::closeEvent(QCloseEvent* event) {
+    if (allowDiscardingChanges())
+        event->accept();
+    else
+        event->ignore();
+}
+
+// ---- enabling rules
+
+void ZelPress::onSessionChanged() {
+    const bool hasTraces = !m_activeContainer->isEmpty();
+    for (QAction* action :
+         {m_ui.newSessionAction, m_ui.clearLastPlotAction, m_ui.saveSessionAction, m_ui.saveSessionAsAction})
+        action->setEnabled(hasTraces);
+}
+
+void ZelPress::updateModelEnabling() {
+    const bool anything = !m_graphModel->isEmpty();
+    for (QAction* action : {m_ui.exportToCsvAllAction, m_ui.exportToImageAction, m_ui.exportToPdfAction,
+                            m_ui.clearAllPlotsAction})
+        action->setEnabled(anything);
+    m_ui.renumberTracesAction->setEnabled(!m_activeContainer->isEmpty());
+}
+
+void ZelPress::updateSelectionEnabling() {
+    const bool onTrace = m_traceCommands->currentGraph() != nullptr;
+    for (QAction* action : {m_ui.exportToCsvAction, m_ui.editPlotAction, m_ui.removePlotAction})
+        action->setEnabled(onTrace);
+}
+
+void ZelPress::updateSessionEnabling() {
+    Session* current = session();
+    const bool ready = current && current->isInitialized();
+    const bool zeroed = ready && current->isZeroWeightCalibrated();
+    const bool located = zeroed && current->isXZeroFound();
+    // A closed session keeps its autorun object until it is deleted, but nothing runs on it any more.
+    const bool autorun = ready && current->hasAutorun();
+    m_ui.zeroPressAction->setEnabled(ready);
+    m_ui.findXZeroAction->setEnabled(zeroed);
+    m_ui.dieSetupAction->setEnabled(zeroed);
+    m_ui.autoRunCheckBox->setEnabled(located);
+    m_ui.goAction->setEnabled(located && !autorun);
+    if (!autorun && m_ui.autoRunCheckBox->isChecked()) {
+        // Unchecking re-enters onAutorunToggled, which applies these rules again.
+        m_ui.autoRunCheckBox->setChecked(false);
+    }
+}
+
+bool ZelPress::isCurrentStartedSession(const Session* asking) const {
+    return asking && asking == session() && asking->isInitialized();
+}
+
+// ---- session
+
+void ZelPress::initHardwareSession() {
+    m_connection->initHardwareSession();
+}
+
+void ZelPress::onSessionCreated(Session* created) {
+    connect(created, &Session::initialized, this, [this, created]() {
+        updateSessionEnabling();
+        // Posted: the question must not open inside the link's own signal chain.
+        QPointer<Session> asking = created;
+        QMetaObject::invokeMethod(
+            this,
+            [this, asking]() {
+                if (isCurrentStartedSession(asking))
+                    onSessionZeroPress();
+            },
+            Qt::QueuedConnection);
+    });
+    connect(created, &Session::procedureFinished, this, &ZelPress::updateSessionEnabling);
+    connect(created, &Session::procedureCanceled, this, &ZelPress::updateSessionEnabling);
+    connect(created, &Session::measurementDone, this, &ZelPress::onMeasurementDone);
+    connect(created, &Session::firmwareVersionReceived, this, &ZelPress::onFirmwareVersionReceived);
+}
+
+void ZelPress::onSessionEnded(Session*) {
+    // Questions asked by that session end without an answer.
+    m_seams.messageBoxes->endSessionQuestions();
+    updateSessionEnabling();
+    if (!m_connection->bluetoothMode()) {
+        m_ui.firmwareLabel->clear();
+        m_ui.firmwareLabel->setStyleSheet(QString());
+        m_ui.upgradeButton->hide();
+    } else {
+        m_ui.bleConnectAction->setEnabled(true);
+    }
+}
+
+void ZelPress::onSessionClosed() {
+    // The workflow runs the closing from the session's own closed signal; nothing is left to do here.
+}
+
+void ZelPress::onMeasurementDone(const QList<QPointF>& points) {
+    m_activeContainer->addGraphFromPress(points, true);
+    autoSaveSession();
+    m_undoHistory->reset();
+}
+
+void ZelPress::onFirmwareVersionReceived(const QString& firmwareVersion) {
+    m_activeContainer->setFirmwareVersion(firmwareVersion);
+    m_ui.firmwareLabel->setText(tr("Firmware version: %1").arg(firmwareVersion));
+    if (firmwareVersion == kExpectedFirmware) {
+        m_ui.firmwareLabel->setStyleSheet(QString());
+        m_ui.upgradeButton->hide();
+    } else {
+        m_ui.firmwareLabel->setStyleSheet(
+            QStringLiteral("QLabel { background-color: rgb(255, 75, 75); padding: 2px; }"));
+        m_ui.upgradeButton->show();
+    }
+}
+
+void ZelPress::runSessionCommand(bool (Session::*command)(), const QString& title) {
+    Session* current = session();
+    if (!current)
+        return;
+    ProgressDialog::runSessionCommand(current, command, title, this);
+    updateSessionEnabling();
+}
+
+void ZelPress::askBeforeStroke(const QString& question, bool (Session::*command)(), const QString& title) {
+    QPointer<Session> asking = session();
+    if (!asking)
+        return;
+    const QMessageBox::StandardButton answer = m_seams.messageBoxes->askOk(question);
+    // Only a real Ok, and only for the session that asked while it is still the running one.
+    if (answer != QMessageBox::Ok || !isCurrentStartedSession(asking))
+        return;
+    runSessionCommand(command, title);
+}
+
+void ZelPress::onSessionGo() {
+    runSessionCommand(&Session::go, tr("Press In Progress ..."));
+}
+
+void ZelPress::onSessionZeroPress() {
+    askBeforeStroke(tr("Please make sure the press is clear for zeroing"), &Session::calibrateZeroWeight,
+                    tr("Zeroing Press ..."));
+}
+
+void ZelPress::onSessionFindXZero() {
+    askBeforeStroke(tr("Adjust height of Ram to suit loaded Die"), &Session::findXZero,
+                    tr("Search X Zero ..."));
+}
+
+void ZelPress::onSessionDieSetup() {
+    runSessionCommand(&Session::dieSetup, tr("Die Setup ..."));
+}
+
+void ZelPress::onAutorunToggled() {
+    QPointer<Session> current = session();
+    if (!m_ui.autoRunCheckBox->isChecked()) {
+        // Only a live session has an autorun to detach.
+        if (current && current->isInitialized())
+            current->clearAutorun();
+        setAutorunStatusMessage(tr("Autorun: Disabled"));
+        updateSessionEnabling();
+        return;
+    }
+    if (!current) {
+        m_ui.autoRunCheckBox->setChecked(false);
+        return;
+    }
+    m_ui.goAction->setEnabled(false);
+    setFocus();
+    // The autorun and its timer belong to the session, so they go with it if the link drops meanwhile;
+    // a rejected wizard deletes the autorun itself.
+    QPointer<Autorun> autorun = new Autorun(current, std::make_unique<Timer>(), &m_settings, current);
+    bool accepted = false;
+    {
+        AutorunWizard wizard(autorun, this);
+        connect(current, &Session::closed, &wizard, &QDialog::reject);
+        accepted = wizard.exec() == QDialog::Accepted;
+    }
+    if (accepted && autorun && isCurrentStartedSession(current)) {
+        connect(autorun, &Autorun::statusUpdate, this, &ZelPress::setAutorunStatusMessage);
+        current->setAutorun(autorun);
+        updateSessionEnabling();
+        return;
+    }
+    if (autorun && !current->hasAutorun())
+        delete autorun.data();
+    // Unchecking re-enters this slot, which applies the enabling rules rather than enabling Go outright.
+    m_ui.autoRunCheckBox->setChecked(false);
+}
+
+void ZelPress::openAdvancedDlg(AdvancedDlg::Tab startingTab) {
+    AdvancedDlg dialog(&m_settings, session(), m_connection->bluetoothMode(), startingTab, this,
+                       m_seams.messageBoxes.get());
+    dialog.exec();
+}
+
+void ZelPress::onShowLogDirectoryActionTriggered() {
+    Logging::openLogDirectory();
+}
+
+// ---- session files
+
+void ZelPress::newSession() {
+    if (!allowDiscardingChanges())
+        return;
+    m_activeContainer->clear();
+    m_undoHistory->reset();
+}
+
+void ZelPress::loadSession() {
+    if (!allowDiscardingChanges())
+        return;
+    const QList<Graph*> before = m_activeContainer->graphs();
+    const QString fileBefore = m_activeContainer->fileName();
+    SessionFileActions(m_settings.userDirectory, *m_seams.fileDialog, *m_seams.messageBoxes,
+                       m_seams.fileSystem)
+        .openSession(m_activeContainer);
+    if (m_activeContainer->graphs() != before || m_activeContainer->fileName() != fileBefore)
+        m_undoHistory->reset();
+    const auto actions = m_ui.colorActionGroup->actions();
+    for (QAction* action : actions)
+        action->setChecked(false);
+}
+
+void ZelPress::saveSession() {
+    SessionFileActions(m_settings.userDirectory, *m_seams.fileDialog, *m_seams.messageBoxes,
+                       m_seams.fileSystem)
+        .save(m_activeContainer);
+}
+
+void ZelPress::saveSessionAs() {
+    SessionFileActions(m_settings.userDirectory, *m_seams.fileDialog, *m_seams.messageBoxes,
+                       m_seams.fileSystem)
+        .saveAs(m_activeContainer);
+}
+
+void ZelPress::autoSaveSession() {
+    Session* current = session();
+    if (!current)
+        return;
+    const QDateTime start = current->startTime();
+    if (m_activeContainer->autosave(start)) {
+        m_autosaveLabel->hide();
+        return;
+    }
+    m_autosaveLabel->setText(tr("Autosave failed: %1").arg(GraphContainer::autosavePath(start)));
+    m_autosaveLabel->show();
+}
+
+void ZelPress::loadCompare() {
+    SessionFileActions(m_settings.userDirectory, *m_seams.fileDialog, *m_seams.messageBoxes,
+                       m_seams.fileSystem)
+        .loadCompare(m_graphModel, this);
+}
+
+void ZelPress::clearAllPlots() {
+    if (!allowDiscardingChanges())
+        return;
+    const bool wasEmpty = m_activeContainer->isEmpty();
+    m_graphModel->clear();
+    if (!wasEmpty)
+        m_undoHistory->recordSnapshot();
 }

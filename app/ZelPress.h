@@ -1,39 +1,129 @@
 #pragma once
 
 #include "app/Settings.h"
+#include "app/ZelPressUi.h"
+#include "data/Measurement.h"
+#include "maintenance/AdvancedDlg.h"
 
+#include <QList>
 #include <QMainWindow>
+#include <QPointer>
+#include <QPointF>
+
+#include <memory>
 
 class AutoConnection;
+class ConnectionWorkflow;
+class GraphContainer;
+class GraphLegend;
+class GraphModel;
+class GraphView;
+class GraphVisualization;
+class IFileDialog;
+class IFileSystem;
+class IMessageBoxes;
 class Protocol;
+class QItemSelectionModel;
 class QLabel;
+class Session;
+class TraceCommands;
+class UndoHistory;
 
-// The application's main window. It owns the settings record (loaded at construction, saved at
-// destruction), the press protocol and the serial port search.
+// The application's single window. It owns the settings record (loaded at construction, written at
+// destruction), the press connection, the graph model with the active session, the undo history, the
+// chart and the legend, and wires the user's commands to them. It holds no logic of its own beyond the
+// enabling rules, the title and the guard against losing unsaved changes.
 class ZelPress : public QMainWindow {
     Q_OBJECT
 public:
+    // What the window shows its boxes and dialogs through; tests pass fakes. Null members take the
+    // real implementations.
+    struct Seams {
+        std::shared_ptr<IMessageBoxes> messageBoxes;
+        std::shared_ptr<IFileDialog> fileDialog;
+        std::shared_ptr<IFileSystem> fileSystem;
+    };
+
     explicit ZelPress(QWidget* parent = nullptr);
+    explicit ZelPress(Seams seams, QWidget* parent = nullptr);
     ~ZelPress() override;
 
     Settings* settings() { return &m_settings; }
-    Protocol* protocol() const { return m_protocol; }
-    AutoConnection* autoConnection() const { return m_autoConnection; }
+    Protocol* protocol() const;
+    AutoConnection* autoConnection() const;
+    Session* session() const;
+    GraphModel* graphModel() const { return m_graphModel; }
+    GraphContainer* activeContainer() const { return m_activeContainer; }
+    UndoHistory* undoHistory() const { return m_undoHistory; }
+    GraphView* graphView() const { return m_graphView; }
+    GraphVisualization* visualization() const { return m_visualization; }
+    GraphLegend* legend() const { return m_legend; }
+    QItemSelectionModel* selectionModel() const { return m_selectionModel; }
+    TraceCommands* traceCommands() const { return m_traceCommands; }
+    const ZelPressUi& ui() const { return m_ui; }
     // The connection status text shown in the status bar.
     QString statusMessage() const;
+    // The project's version, as in the title, the log and session files.
+    static QString version();
 
 public slots:
-    // Logs the text and shows it as the connection status.
-    void setStatusMessage(const QString& text);
+    void setStatusMessage(const QString& message);
+    void setAutorunStatusMessage(const QString& message);
+    void initHardwareSession();
+    void newSession();
+    void loadSession();
+    void saveSession();
+    void saveSessionAs();
+    void autoSaveSession();
+    void loadCompare();
+    void clearAllPlots();
+    void onSessionGo();
+    void onSessionZeroPress();
+    void onSessionFindXZero();
+    void onSessionDieSetup();
+    void onAutorunToggled();
+    void onSessionChanged();
+    void onSessionClosed();
+    void openAdvancedDlg(AdvancedDlg::Tab startingTab = AdvancedDlg::SettingsTab);
+    void onShowLogDirectoryActionTriggered();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
-    void onConnectionEstablished(const QString& portName);
-    void onProtocolClosed();
+    void buildModelAndViews();
+    void wireActions();
+    void wireViewOptions();
+    void onSessionCreated(Session* session);
+    void onSessionEnded(Session* session);
+    void onMeasurementDone(const QList<QPointF>& points);
+    void onFirmwareVersionReceived(const QString& version);
+    void askBeforeStroke(const QString& question, bool (Session::*command)(), const QString& title);
+    void runSessionCommand(bool (Session::*command)(), const QString& title);
+    void applyUnits(Units units);
+    void applyColumn(int column, bool visible, bool Settings::*field);
+    void onColorActionTriggered(QAction* action);
+    void onCursorValueChanged(const QPointF& value);
+    void updateTitle();
+    void updateSessionEnabling();
+    void updateModelEnabling();
+    void updateSelectionEnabling();
+    bool allowDiscardingChanges();
+    bool isCurrentStartedSession(const Session* session) const;
 
+    Seams m_seams;
     Settings m_settings;
     QString m_settingsDirectory;
-    Protocol* m_protocol = nullptr;
-    AutoConnection* m_autoConnection = nullptr;
-    QLabel* m_connectionStatusLabel = nullptr;
-    bool m_connected = false;
+    ZelPressUi m_ui;
+    ConnectionWorkflow* m_connection = nullptr;
+    QItemSelectionModel* m_selectionModel = nullptr;
+    GraphModel* m_graphModel = nullptr;
+    GraphContainer* m_activeContainer = nullptr;
+    UndoHistory* m_undoHistory = nullptr;
+    GraphView* m_graphView = nullptr;
+    GraphVisualization* m_visualization = nullptr;
+    GraphLegend* m_legend = nullptr;
+    TraceCommands* m_traceCommands = nullptr;
+    QLabel* m_autosaveLabel = nullptr;
+    QString m_baseTitle;
 };

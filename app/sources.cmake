@@ -2,6 +2,8 @@
 zelpress_core_sources(
     CommandLine.cpp
     CommandLine.h
+    ConnectionWorkflow.cpp
+    ConnectionWorkflow.h
     FileSystem.cpp
     FileSystem.h
     IMessageBoxes.h
@@ -16,5 +18,9 @@ zelpress_core_sources(
     SettingsStore.h
     Startup.cpp
     Startup.h
+    TraceCommands.cpp
+    TraceCommands.h
     ZelPress.cpp
-    ZelPress.h)
+    ZelPress.h
+    ZelPressUi.cpp
+    ZelPressUi.h)

@@ -237,10 +237,16 @@ void Session::onXZeroSearchFinished(XPositionZeroSearchProcedure* procedure) {
     if (procedure->dieDetected()) {
         m_xZeroPosition = procedure->xZero();
         m_xZeroFound = true;
-        m_messageBoxes->showOk(tr("X zero found"));
+        postBox([this] { m_messageBoxes->showOk(tr("X zero found")); });
     } else {
-        m_messageBoxes->showWarning(tr("Find X Zero failed."), tr("Die not detected."));
+        postBox([this] { m_messageBoxes->showWarning(tr("Find X Zero failed."), tr("Die not detected.")); });
     }
+}
+
+void Session::postBox(std::function<void()> show) {
+    // A box runs a nested event loop; opened here, inside the link's signal chain, it would let later
+    // lines be decoded before this handler and those above it had finished with the current one.
+    QMetaObject::invokeMethod(this, std::move(show), Qt::QueuedConnection);
 }
 
 bool Session::dieSetup() {
@@ -281,7 +287,7 @@ void Session::onStrokeFinished(PressProcedure* procedure) {
         if (!self)
             return;
     }
-    showReportMessage(*m_messageBoxes, report);
+    postBox([this, report] { showReportMessage(*m_messageBoxes, report); });
     logFailedPoints(report, points);
     if (!self || !m_protocol)
         return;

@@ -3,6 +3,8 @@
 #include "session/ISession.h"
 
 #include <QDateTime>
+
+#include <functional>
 #include <QList>
 #include <QPointer>
 #include <QPointF>
@@ -54,6 +56,8 @@ public:
     int zeroWeightAdc() const { return m_zeroWeightAdc; }
     // Encoder position of the X zero, counts.
     int xZeroPosition() const { return m_xZeroPosition; }
+    // When the press first answered on this connection (local time); invalid before. Names the autosave.
+    QDateTime startTime() const { return m_startTime; }
     // The inactivity watchdog given to every procedure created from now on; 0 switches it off. It
     // also bounds the wait for an idle press before a stroke starts.
     void setProcedureTimeoutMs(int milliseconds) { m_procedureTimeoutMs = milliseconds; }
@@ -97,6 +101,8 @@ private:
     void onXZeroSearchFinished(XPositionZeroSearchProcedure* procedure);
     void onStrokeFinished(PressProcedure* procedure);
     void restoreMaxWeight();
+    // Shows a box once control is back in the event loop (dropped if the session is deleted first).
+    void postBox(std::function<void()> show);
 
     QPointer<Protocol> m_protocol;
     Settings* m_settings;

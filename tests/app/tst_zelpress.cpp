@@ -1,13 +1,102 @@
+#include "support/FakeMessageBoxes.h"
+#include "support/MemoryFileSystem.h"
+
+#include "app/FileSystem.h"
 #include "app/Logging.h"
+#include "app/TraceCommands.h"
 #include "app/ZelPress.h"
+#include "chart/GraphChart.h"
+#include "chart/GraphView.h"
+#include "chart/SessionModel.h"
+#include "data/Graph.h"
+#include "data/GraphContainer.h"
+#include "data/GraphModel.h"
+#include "data/IFileDialog.h"
+#include "data/UndoHistory.h"
 #include "link/AutoConnection.h"
 #include "link/Protocol.h"
+#include "maintenance/ProgressDialog.h"
+#include "session/Autorun.h"
+#include "session/Session.h"
+#include "session/Timer.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
 #include <QFile>
+#include <QItemSelectionModel>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int kStrokeMs = 60000;
+
+class ScriptedFileDialog : public IFileDialog {
+public:
+    QString getSaveFileName(const QString&, const QString&, const QString&, QString*) override {
+        return savePath;
+    }
+    QString getOpenFileName(const QString&, const QString&, const QString&) override { return openPath; }
+    QString savePath;
+    QString openPath;
+};
+
+void useEmulatedPress(ZelPress& window) {
+    window.autoConnection()->setPortLister([] {
+        return QList<PortCandidate>{{"ComEmulation", "Emulated press", "FTDI"}};
+    });
+}
+
+QAction* action(ZelPress& window, const char* name) {
+    return window.findChild<QAction*>(QString::fromLatin1(name));
+}
+
+const QString kZeroQuestion = QStringLiteral("Please make sure the press is clear for zeroing");
+const QString kRamQuestion = QStringLiteral("Adjust height of Ram to suit loaded Die");
+const QString kSearching = QStringLiteral("Searching for available port connection ...");
+
+// The window on the emulated press with scripted boxes and file dialogs.
+struct Bench {
+    std::shared_ptr<FakeMessageBoxes> boxes = std::make_shared<FakeMessageBoxes>();
+    std::shared_ptr<ScriptedFileDialog> dialog = std::make_shared<ScriptedFileDialog>();
+    std::shared_ptr<IFileSystem> fileSystem;
+    std::unique_ptr<ZelPress> window;
+
+    explicit Bench(std::shared_ptr<IFileSystem> files = std::make_shared<FileSystem>())
+        : fileSystem(std::move(files)) {
+        window = std::make_unique<ZelPress>(ZelPress::Seams{boxes, dialog, fileSystem});
+        useEmulatedPress(*window);
+    }
+    int asked(const QString& text) const {
+        int count = 0;
+        for (const FakeMessageBoxes::Box& box : boxes->boxes)
+            count += box.text == text ? 1 : 0;
+        return count;
+    }
+    Session* session() const { return window->session(); }
+    // Connected, zeroed (Ok to the question that comes by itself) and the X zero found.
+    bool readyForStrokes() {
+        if (!QTest::qWaitFor([&] { return session() && session()->isZeroWeightCalibrated(); }, kStrokeMs))
+            return false;
+        if (!QTest::qWaitFor([&] { return action(*window, "findXZeroAction")->isEnabled(); }, kStrokeMs))
+            return false;
+        action(*window, "findXZeroAction")->trigger();
+        return QTest::qWaitFor([&] { return action(*window, "goAction")->isEnabled(); }, kStrokeMs);
+    }
+};
+
+} // namespace
 
 class tst_ZelPress : public QObject {
     Q_OBJECT
@@ -21,43 +110,348 @@ private slots:
         QFile::remove(settingsPath());
     }
 
-    void findsTheEmulatedPressAndShowsIt() {
-        ZelPress window;
-        QCOMPARE(window.statusMessage(), QStringLiteral("Searching for available port connection ..."));
-        // The first scan comes after a short delay, so the list can still be replaced here.
-        window.autoConnection()->setPortLister([] {
-            return QList<PortCandidate>{{"ComEmulation", "Emulated press", "FTDI"}};
-        });
-        QTRY_COMPARE_WITH_TIMEOUT(window.statusMessage(),
-                                  QStringLiteral("Connection established on port \"ComEmulation\""), 5000);
-
-        // Losing the press starts the search again.
-        window.protocol()->closePort();
-        QCOMPARE(window.statusMessage(), QStringLiteral("Searching for available port connection ..."));
-        QTRY_COMPARE_WITH_TIMEOUT(window.statusMessage(),
-                                  QStringLiteral("Connection established on port \"ComEmulation\""), 5000);
-    }
-
-    void keepsTheSettingsAcrossRuns() {
-        {
-            ZelPress window;
-            QCOMPARE(window.settings()->darkMode, false);
-            window.settings()->darkMode = true;
-            window.settings()->setMaxPressure(150);
-        }
-        const QJsonObject json = QJsonDocument::fromJson([this] {
-                                     QFile file(settingsPath());
-                                     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-                                 }())
-                                     .object();
-        QCOMPARE(json.size(), 17);
-        QCOMPARE(json.value("DarkMode").toBool(), true);
-
-        ZelPress window;
-        QCOMPARE(window.settings()->darkMode, true);
-        QCOMPARE(window.settings()->maxPressure(), 150.0);
-    }
+    void startsWithEveryActionInItsState_data();
+    void startsWithEveryActionInItsState();
+    void connectsZeroesFindsXZeroAndRecordsStrokes();
+    void goStaysOffWhileAutorunIsAttached();
+    void guardAsksOnlyWithUnsavedChanges_data();
+    void guardAsksOnlyWithUnsavedChanges();
+    void undoFollowsLegendEditsButNotComparisonFiles();
+    void pullingTheCableDuringAStrokeLosesNothing();
+    void linkDropWhileTheZeroingQuestionIsOpenStartsNothing();
+    void failedSaveAndAutosaveAreReportedAndKeepTheData();
+    void viewOptionsReachTheSettingsFile();
+    void findsTheEmulatedPressAndShowsIt();
+    void keepsTheSettingsAcrossRuns();
 };
+
+void tst_ZelPress::startsWithEveryActionInItsState_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("checkable");
+    for (const char* name :
+         {"newSessionAction", "saveSessionAction", "saveSessionAsAction", "exportToCsvAction",
+          "exportToCsvAllAction", "exportToImageAction", "exportToPdfAction", "undoAction", "editPlotAction",
+          "removePlotAction", "renumberTracesAction", "clearLastPlotAction", "clearAllPlotsAction",
+          "zeroPressAction", "findXZeroAction", "dieSetupAction", "goAction"})
+        QTest::newRow(name) << QString::fromLatin1(name) << false << false;
+    for (const char* name : {"openSessionAction", "loadCompareAction", "showLogDirectoryAction", "exitAction",
+                             "advancedAction", "autoscaleAction", "bleConnectAction"})
+        QTest::newRow(name) << QString::fromLatin1(name) << true << false;
+    for (const char* name :
+         {"metricUnitsAction", "imperialUnitsAction", "darkModeAction", "titleColumnAction",
+          "flyerColumnAction", "workDoneColorAction", "velocityColorAction", "highlightFlyersAction"})
+        QTest::newRow(name) << QString::fromLatin1(name) << true << true;
+}
+
+void tst_ZelPress::startsWithEveryActionInItsState() {
+    QFETCH(QString, name);
+    QFETCH(bool, enabled);
+    QFETCH(bool, checkable);
+    Bench bench;
+    auto* found = bench.window->findChild<QAction*>(name);
+    QVERIFY(found);
+    QCOMPARE(found->isEnabled(), enabled);
+    QCOMPARE(found->isCheckable(), checkable);
+    QVERIFY(!bench.window->findChild<QCheckBox*>(QStringLiteral("autoRunCheckBox"))->isEnabled());
+    QCOMPARE(bench.window->windowTitle(), QStringLiteral("ZEL Press Version %1").arg(ZelPress::version()));
+    QCOMPARE(bench.window->objectName(), QStringLiteral("ZelPressClass"));
+}
+
+void tst_ZelPress::connectsZeroesFindsXZeroAndRecordsStrokes() {
+    Bench bench;
+    // The zeroing question comes by itself after connecting.
+    QTRY_COMPARE_WITH_TIMEOUT(bench.asked(kZeroQuestion), 1, kStrokeMs);
+    QVERIFY(bench.readyForStrokes());
+    QCOMPARE(bench.asked(kRamQuestion), 1);
+    QVERIFY(action(*bench.window, "dieSetupAction")->isEnabled());
+    QVERIFY(bench.window->findChild<QCheckBox*>(QStringLiteral("autoRunCheckBox"))->isEnabled());
+
+    // Go: a trace in the legend and on the chart, autosaved, and the undo history restarted from it.
+    GraphContainer* active = bench.window->activeContainer();
+    action(*bench.window, "goAction")->trigger();
+    QVERIFY(bench.window->findChild<ProgressDialog*>());
+    QTRY_COMPARE_WITH_TIMEOUT(active->graphs().size(), 1, kStrokeMs);
+    QVERIFY(!active->graphs().first()->data(Imperial).points().isEmpty());
+    QCOMPARE(bench.window->graphModel()->sessionModel()->item(0)->rowCount(), 1);
+    QCOMPARE(bench.window->graphView()->chart()->series().size(), 1);
+    const QString autosave = GraphContainer::autosavePath(bench.session()->startTime());
+    QVERIFY(QFile::exists(autosave));
+    QVERIFY(!action(*bench.window, "undoAction")->isEnabled());
+    QVERIFY(bench.window->windowTitle().startsWith(QLatin1Char('*')));
+
+    // A second Go right after the first records the next stroke, not the status burst of the last one.
+    QTRY_VERIFY_WITH_TIMEOUT(action(*bench.window, "goAction")->isEnabled(), kStrokeMs);
+    action(*bench.window, "goAction")->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(active->graphs().size(), 2, kStrokeMs);
+    QVERIFY(active->graphs().at(1)->data(Imperial).points().size() > 100);
+    QTRY_VERIFY_WITH_TIMEOUT(!bench.window->findChild<ProgressDialog*>(), 5000);
+    const QJsonObject saved = QJsonDocument::fromJson([&] {
+                                  QFile file(autosave);
+                                  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+                              }())
+                                  .object();
+    QCOMPARE(saved.value(QStringLiteral("Graphs")).toArray().size(), 2);
+    QCOMPARE(saved.value(QStringLiteral("AppVersion")).toString(), ZelPress::version());
+}
+
+void tst_ZelPress::goStaysOffWhileAutorunIsAttached() {
+    Bench bench;
+    QVERIFY(bench.readyForStrokes());
+    auto* box = bench.window->findChild<QCheckBox*>(QStringLiteral("autoRunCheckBox"));
+    QVERIFY(box->isEnabled());
+    // The wizard accepted: the window attaches the autorun and checks the box.
+    Session* session = bench.session();
+    session->setAutorun(new Autorun(session, std::make_unique<Timer>(), bench.window->settings(), session));
+    {
+        const QSignalBlocker blocker(box);
+        box->setChecked(true);
+    }
+    emit session->procedureFinished();
+    QVERIFY(session->isXZeroFound());
+    QVERIFY(!action(*bench.window, "goAction")->isEnabled());
+    QVERIFY(box->isChecked());
+
+    // Unchecking applies the rules again: Go comes back because the X zero is still found.
+    box->setChecked(false);
+    QVERIFY(!session->hasAutorun());
+    QVERIFY(action(*bench.window, "goAction")->isEnabled());
+    QCOMPARE(bench.window->findChild<QLabel*>(QStringLiteral("autorunLabel"))->text(),
+             QStringLiteral("Autorun: Disabled"));
+
+    // A link drop unchecks the box by code and leaves Go off: no press, no Go.
+    session->setAutorun(new Autorun(session, std::make_unique<Timer>(), bench.window->settings(), session));
+    {
+        const QSignalBlocker blocker(box);
+        box->setChecked(true);
+    }
+    bench.window->protocol()->closePort();
+    QVERIFY(!box->isChecked());
+    QVERIFY(!action(*bench.window, "goAction")->isEnabled());
+}
+
+void tst_ZelPress::guardAsksOnlyWithUnsavedChanges_data() {
+    QTest::addColumn<QString>("command");
+    QTest::newRow("new session") << QStringLiteral("newSessionAction");
+    QTest::newRow("open session") << QStringLiteral("openSessionAction");
+    QTest::newRow("clear all plots") << QStringLiteral("clearAllPlotsAction");
+    QTest::newRow("exit") << QStringLiteral("exitAction");
+}
+
+void tst_ZelPress::guardAsksOnlyWithUnsavedChanges() {
+    QFETCH(QString, command);
+    const QString guard = QStringLiteral("There are unsaved changes.");
+    Bench bench;
+    bench.window->show();
+    GraphContainer* active = bench.window->activeContainer();
+    // Clean: no question.
+    bench.window->findChild<QAction*>(command)->setEnabled(true);
+    bench.window->findChild<QAction*>(command)->trigger();
+    QCOMPARE(bench.asked(guard), 0);
+    bench.window->show();
+
+    active->addGraphFromPress({{0.3, 0.0}, {0.2, 5.0}, {0.1, 9.0}}, true);
+    QVERIFY(active->unsaved());
+    bench.boxes->questionAnswer = QMessageBox::Cancel;
+    bench.window->findChild<QAction*>(command)->trigger();
+    QCOMPARE(bench.asked(guard), 1);
+    QCOMPARE(active->graphs().size(), 1);
+    QVERIFY(bench.window->isVisible());
+
+    bench.boxes->questionAnswer = QMessageBox::Ok;
+    bench.window->findChild<QAction*>(command)->trigger();
+    QCOMPARE(bench.asked(guard), 2);
+    if (command == QStringLiteral("exitAction"))
+        QVERIFY(!bench.window->isVisible());
+    else if (command != QStringLiteral("openSessionAction"))
+        QTRY_COMPARE(active->graphs().size(), 0);
+}
+
+void tst_ZelPress::undoFollowsLegendEditsButNotComparisonFiles() {
+    Bench bench;
+    GraphContainer* active = bench.window->activeContainer();
+    active->addGraphFromPress({{0.3, 0.0}, {0.2, 5.0}, {0.1, 9.0}}, true);
+    active->addGraphFromPress({{0.3, 0.0}, {0.2, 6.0}, {0.1, 8.0}}, true);
+    bench.window->undoHistory()->reset();
+    SessionModel* legend = bench.window->graphModel()->sessionModel();
+    QAction* undo = action(*bench.window, "undoAction");
+
+    // A velocity typed into the legend is recorded and undone.
+    const QModelIndex velocity = legend->item(0)->child(0, SessionModel::Velocity)->index();
+    QVERIFY(legend->setData(velocity, 42, Qt::EditRole));
+    QCOMPARE(active->graphs().first()->velocity(), 42.0);
+    QVERIFY(undo->isEnabled());
+    undo->trigger();
+    QCOMPARE(active->graphs().first()->velocity(), 0.0);
+    QVERIFY(!undo->isEnabled());
+
+    // Remove Plot on the current trace is recorded too.
+    bench.window->selectionModel()->setCurrentIndex(legend->item(0)->child(1)->index(),
+                                                    QItemSelectionModel::ClearAndSelect);
+    QVERIFY(action(*bench.window, "removePlotAction")->isEnabled());
+    action(*bench.window, "removePlotAction")->trigger();
+    QCOMPARE(active->graphs().size(), 1);
+    QVERIFY(undo->isEnabled());
+    undo->trigger();
+    QCOMPARE(active->graphs().size(), 2);
+
+    // A comparison file: flyer ticks and removals never enter the history.
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("old.SDT"));
+    QVERIFY(active->writeToFile(path));
+    bench.window->undoHistory()->reset();
+    bench.dialog->openPath = path;
+    action(*bench.window, "loadCompareAction")->trigger();
+    QCOMPARE(bench.window->graphModel()->compareContainers().size(), 1);
+    const QModelIndex flyer = legend->item(1)->child(0, SessionModel::Flyer)->index();
+    QVERIFY(legend->setData(flyer, Qt::Checked, Qt::CheckStateRole));
+    bench.window->selectionModel()->setCurrentIndex(legend->item(1)->child(1)->index(),
+                                                    QItemSelectionModel::ClearAndSelect);
+    action(*bench.window, "removePlotAction")->trigger();
+    QCOMPARE(bench.window->graphModel()->compareContainers().first()->graphs().size(), 1);
+    QVERIFY(!undo->isEnabled());
+}
+
+void tst_ZelPress::pullingTheCableDuringAStrokeLosesNothing() {
+    Bench bench;
+    QVERIFY(bench.readyForStrokes());
+    GraphContainer* active = bench.window->activeContainer();
+    action(*bench.window, "goAction")->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(active->graphs().size(), 1, kStrokeMs);
+    QTRY_VERIFY_WITH_TIMEOUT(action(*bench.window, "goAction")->isEnabled(), kStrokeMs);
+    const auto* firmware = bench.window->findChild<QLabel*>(QStringLiteral("firmwareLabel"));
+    QVERIFY(!firmware->text().isEmpty());
+
+    action(*bench.window, "goAction")->trigger();
+    QVERIFY(bench.window->findChild<ProgressDialog*>());
+    bench.window->protocol()->closePort();
+    QCOMPARE(bench.window->statusMessage(), kSearching);
+    QVERIFY(firmware->text().isEmpty());
+    QTRY_VERIFY(!bench.window->findChild<ProgressDialog*>());
+    QCOMPARE(active->graphs().size(), 1);
+    QVERIFY(!action(*bench.window, "goAction")->isEnabled());
+    QVERIFY(!action(*bench.window, "zeroPressAction")->isEnabled());
+
+    // Found again, and asked to zero again.
+    QTRY_COMPARE_WITH_TIMEOUT(bench.asked(kZeroQuestion), 2, kStrokeMs);
+    QCOMPARE(active->graphs().size(), 1);
+}
+
+void tst_ZelPress::linkDropWhileTheZeroingQuestionIsOpenStartsNothing() {
+    Bench bench;
+    bool dropped = false;
+    // The user presses Ok only after the link has gone; the box still answers Ok.
+    bench.boxes->whileOpen = [&] {
+        if (!dropped && bench.boxes->boxes.last().text == kZeroQuestion) {
+            dropped = true;
+            bench.window->protocol()->closePort();
+        }
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(dropped, kStrokeMs);
+    QCOMPARE(bench.window->statusMessage(), kSearching);
+    QVERIFY(!bench.window->findChild<ProgressDialog*>());
+    QVERIFY(bench.boxes->sessionQuestionsEnded > 0);
+    // The next connection asks again and zeroes on its Ok.
+    QTRY_VERIFY_WITH_TIMEOUT(bench.session() && bench.session()->isZeroWeightCalibrated(), kStrokeMs);
+    QCOMPARE(bench.asked(kZeroQuestion), 2);
+}
+
+void tst_ZelPress::failedSaveAndAutosaveAreReportedAndKeepTheData() {
+    auto files = std::make_shared<FileSystem>();
+    Bench bench(files);
+    QVERIFY(bench.readyForStrokes());
+    // The autosave folder cannot be made: a file stands where it should be.
+    const QString folder =
+        QFileInfo(GraphContainer::autosavePath(bench.session()->startTime())).absolutePath();
+    QDir(folder).removeRecursively();
+    QVERIFY(QDir().mkpath(QFileInfo(folder).absolutePath()));
+    {
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    GraphContainer* active = bench.window->activeContainer();
+    action(*bench.window, "goAction")->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(active->graphs().size(), 1, kStrokeMs);
+    const auto* autosaveLabel = bench.window->findChild<QLabel*>(QStringLiteral("autosaveStatusLabel"));
+    QVERIFY(!autosaveLabel->isHidden());
+    QCOMPARE(autosaveLabel->text(), QStringLiteral("Autosave failed: %1")
+                                        .arg(GraphContainer::autosavePath(bench.session()->startTime())));
+    // The cursor read-out does not wipe it.
+    emit bench.window->graphView()->cursorValueChanged(QPointF(0.1, 2.0));
+    QVERIFY(!autosaveLabel->isHidden());
+    QFile::remove(folder);
+
+    // Save into a folder that does not exist: the warning, the "*" kept, the trace kept.
+    bench.dialog->savePath = QStringLiteral("/nonexistent-folder/session.SDT");
+    action(*bench.window, "saveSessionAsAction")->trigger();
+    QCOMPARE(bench.asked(QStringLiteral("Could not save the session.")), 1);
+    QVERIFY(active->unsaved());
+    QVERIFY(bench.window->windowTitle().startsWith(QLatin1Char('*')));
+    QCOMPARE(active->graphs().size(), 1);
+
+    // The next stroke autosaves again and clears the report.
+    QTRY_VERIFY_WITH_TIMEOUT(action(*bench.window, "goAction")->isEnabled(), kStrokeMs);
+    action(*bench.window, "goAction")->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(active->graphs().size(), 2, kStrokeMs);
+    QVERIFY(autosaveLabel->isHidden());
+}
+
+void tst_ZelPress::viewOptionsReachTheSettingsFile() {
+    QFile::remove(settingsPath());
+    {
+        Bench bench;
+        action(*bench.window, "metricUnitsAction")->trigger();
+        action(*bench.window, "metricUnitsAction")->trigger(); // clicking the checked one keeps it
+        QVERIFY(action(*bench.window, "metricUnitsAction")->isChecked());
+        QVERIFY(!action(*bench.window, "imperialUnitsAction")->isChecked());
+        action(*bench.window, "darkModeAction")->trigger();
+        action(*bench.window, "titleColumnAction")->trigger();
+        action(*bench.window, "highlightFlyersAction")->trigger();
+    }
+    const QJsonObject json = QJsonDocument::fromJson([this] {
+                                 QFile file(settingsPath());
+                                 return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+                             }())
+                                 .object();
+    QCOMPARE(json.value("MM").toBool(), true);
+    QCOMPARE(json.value("DarkMode").toBool(), true);
+    QCOMPARE(json.value("LegendColumnVisibleTitle").toBool(), true);
+    QCOMPARE(json.value("HighlightFlyers").toBool(), false);
+    QFile::remove(settingsPath());
+}
+
+void tst_ZelPress::findsTheEmulatedPressAndShowsIt() {
+    Bench bench;
+    QTRY_VERIFY_WITH_TIMEOUT(bench.window->statusMessage() ==
+                                 QStringLiteral("Connection established on port \"ComEmulation\""),
+                             5000);
+    // Losing the press starts the search again.
+    bench.window->protocol()->closePort();
+    QCOMPARE(bench.window->statusMessage(), kSearching);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.window->statusMessage(),
+                              QStringLiteral("Connection established on port \"ComEmulation\""), 5000);
+}
+
+void tst_ZelPress::keepsTheSettingsAcrossRuns() {
+    {
+        Bench bench;
+        QCOMPARE(bench.window->settings()->darkMode, false);
+        bench.window->settings()->darkMode = true;
+        bench.window->settings()->setMaxPressure(150);
+    }
+    const QJsonObject json = QJsonDocument::fromJson([this] {
+                                 QFile file(settingsPath());
+                                 return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+                             }())
+                                 .object();
+    QCOMPARE(json.size(), 17);
+    QCOMPARE(json.value("DarkMode").toBool(), true);
+
+    Bench bench;
+    QCOMPARE(bench.window->settings()->darkMode, true);
+    QCOMPARE(bench.window->settings()->maxPressure(), 150.0);
+    QFile::remove(settingsPath());
+}
 
 QTEST_MAIN(tst_ZelPress)
 #include "tst_zelpress.moc"

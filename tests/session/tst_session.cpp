@@ -115,6 +115,7 @@ void tst_Session::findXZeroAt(int xZero) {
     QCOMPARE(finished.count(), 1);
     QVERIFY(m_session->isXZeroFound());
     QCOMPARE(m_session->xZeroPosition(), xZero);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     m_boxes.boxes.clear();
 }
 
@@ -286,9 +287,10 @@ void tst_Session::findXZeroSendsLimitsAndRestoresThem() {
     int boxesSeen = 0;
     m_boxes.whileOpen = [&] {
         ++boxesSeen;
-        // The result handler runs before the user's limit is restored.
-        QCOMPARE(writesSince(before).size(), 3);
-        QCOMPARE(finished.count(), 0);
+        // The box waits for the event loop: the search has ended and the user's limit is back before
+        // its nested loop can run, never inside the link's own signal chain.
+        QCOMPARE(writesSince(before).size(), 4);
+        QCOMPARE(finished.count(), 1);
     };
     if (end == "report 0") {
         m_port->feed(report(0));
@@ -303,6 +305,8 @@ void tst_Session::findXZeroSendsLimitsAndRestoresThem() {
     }
     QCOMPARE(writesSince(before).size(), 4);
     QCOMPARE(writesSince(before).at(3), QByteArray("$s,848520\n"));
+    QCOMPARE(boxesSeen, 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     QCOMPARE(finished.count(), end == "cancel" ? 0 : 1);
     QCOMPARE(canceled.count(), end == "cancel" ? 1 : 0);
     QCOMPARE(m_session->xZeroPosition(), found ? 450 : 700);
@@ -378,6 +382,8 @@ void tst_Session::strokeOutcome() {
     m_port->feed(stroke);
     QCOMPARE(finished.count(), 1);
     QCOMPARE(measurement.count(), measurements);
+    QVERIFY(m_boxes.boxes.isEmpty()); // posted, not opened inside the receive path
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     QCOMPARE(m_boxes.boxes.size(), boxText.isEmpty() ? 0 : 1);
     if (!boxText.isEmpty())
         QCOMPARE(m_boxes.boxes.at(0).text, boxText);
@@ -481,6 +487,7 @@ void tst_Session::resultBoxSurvivesDeletions() {
         QVERIFY(!procedure);
     };
     m_port->feed(sample(10, 500) + report(MotorReport::DetectedMotorAngleJamRetract));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     QCOMPARE(m_boxes.boxes.size(), 1);
     QCOMPARE(measurement.count(), 1);
     QVERIFY(!session);
