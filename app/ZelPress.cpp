@@ -99,6 +99,9 @@ ZelPress::ZelPress(Seams seams, QWidget* parent)
 
     m_ui.graphAreaSplitter->setStretchFactor(0, 5);
     m_ui.graphAreaSplitter->setStretchFactor(1, 1);
+    // The stretch factors share out later resizes; the first layout would otherwise follow the legend's
+    // wide size hint and give the chart only half the window.
+    m_ui.graphAreaSplitter->setSizes({width() * 2 / 3, width() / 3});
     m_baseTitle = tr("ZEL Press Version %1").arg(version());
     updateTitle();
 }
