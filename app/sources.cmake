@@ -2,6 +2,8 @@
 zelpress_core_sources(
     CommandLine.cpp
     CommandLine.h
+    CsvExporter.cpp
+    CsvExporter.h
     FileSystem.cpp
     FileSystem.h
     IMessageBoxes.h
