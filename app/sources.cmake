@@ -1,5 +1,7 @@
 # Sources of the application shell, part of zelpress_core (included from the root CMakeLists.txt).
 zelpress_core_sources(
+    ChartImageExporter.cpp
+    ChartImageExporter.h
     CommandLine.cpp
     CommandLine.h
     CsvExporter.cpp
@@ -12,6 +14,8 @@ zelpress_core_sources(
     IFileSystem.h
     Logging.cpp
     Logging.h
+    PdfReport.cpp
+    PdfReport.h
     Settings.cpp
     Settings.h
     SettingsStore.cpp
