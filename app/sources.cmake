@@ -6,6 +6,8 @@ zelpress_core_sources(
     CommandLine.h
     CsvExporter.cpp
     CsvExporter.h
+    ExportCommands.cpp
+    ExportCommands.h
     FileSystem.cpp
     FileSystem.h
     IMessageBoxes.h
