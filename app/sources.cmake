@@ -1,9 +1,15 @@
 # Sources of the application shell, part of zelpress_core (included from the root CMakeLists.txt).
 zelpress_core_sources(
+    ChartImageExporter.cpp
+    ChartImageExporter.h
     CommandLine.cpp
     CommandLine.h
     ConnectionWorkflow.cpp
     ConnectionWorkflow.h
+    CsvExporter.cpp
+    CsvExporter.h
+    ExportCommands.cpp
+    ExportCommands.h
     FileSystem.cpp
     FileSystem.h
     IMessageBoxes.h
@@ -12,6 +18,8 @@ zelpress_core_sources(
     IFileSystem.h
     Logging.cpp
     Logging.h
+    PdfReport.cpp
+    PdfReport.h
     Settings.cpp
     Settings.h
     SettingsStore.cpp
