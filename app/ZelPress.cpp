@@ -1,11 +1,13 @@
 #include "app/ZelPress.h"
 
 #include "app/ConnectionWorkflow.h"
+#include "app/ExportCommands.h"
 #include "app/FileSystem.h"
 #include "app/Logging.h"
 #include "app/MessageBoxes.h"
 #include "app/SettingsStore.h"
 #include "app/TraceCommands.h"
+#include "app/ViewOptions.h"
 #include "chart/GraphLegend.h"
 #include "chart/GraphView.h"
 #include "chart/GraphVisualization.h"
@@ -95,7 +97,7 @@ ZelPress::ZelPress(Seams seams, QWidget* parent)
     buildModelAndViews();
     applyUnits(m_settings.units);
     wireActions();
-    wireViewOptions();
+    m_viewOptions = new ViewOptions(m_ui, m_settings, m_graphView, m_legend, m_activeContainer, this);
 
     m_ui.graphAreaSplitter->setStretchFactor(0, 5);
     m_ui.graphAreaSplitter->setStretchFactor(1, 1);
@@ -204,6 +206,10 @@ void ZelPress::wireActions() {
     connect(ui.saveSessionAction, &QAction::triggered, this, &ZelPress::saveSession);
     connect(ui.saveSessionAsAction, &QAction::triggered, this, &ZelPress::saveSessionAs);
     connect(ui.loadCompareAction, &QAction::triggered, this, &ZelPress::loadCompare);
+    connect(ui.exportToCsvAction, &QAction::triggered, this, &ZelPress::onExportToCsvActionTriggered);
+    connect(ui.exportToCsvAllAction, &QAction::triggered, this, &ZelPress::onExportToCsvAllActionTriggered);
+    connect(ui.exportToImageAction, &QAction::triggered, this, &ZelPress::onExportToImageActionTriggered);
+    connect(ui.exportToPdfAction, &QAction::triggered, this, &ZelPress::onExportToPdfActionTriggered);
     connect(ui.showLogDirectoryAction, &QAction::triggered, this,
             &ZelPress::onShowLogDirectoryActionTriggered);
     connect(ui.exitAction, &QAction::triggered, this, &QWidget::close);
@@ -234,70 +240,6 @@ void ZelPress::wireActions() {
     connect(legendModel, &SessionModel::modelChanged, this, &ZelPress::updateModelEnabling);
     connect(legendModel, &SessionModel::activeSessionInlineEdit, m_traceCommands,
             &TraceCommands::recordActiveSessionEdit);
-}
-
-void ZelPress::wireViewOptions() {
-    const ZelPressUi& ui = m_ui;
-    ui.darkModeAction->setChecked(m_settings.darkMode);
-    m_graphView->setDarkMode(m_settings.darkMode);
-    connect(ui.darkModeAction, &QAction::toggled, this, [this](bool checked) {
-        m_settings.darkMode = checked;
-        m_graphView->setDarkMode(checked);
-    });
-
-    const struct {
-        QAction* action;
-        int column;
-        bool Settings::*field;
-    } columns[] = {
-        {ui.titleColumnAction, SessionModel::Title, &Settings::legendColumnVisibleTitle},
-        {ui.workDoneColumnAction, SessionModel::WorkDone, &Settings::legendColumnVisibleWorkDone},
-        {ui.peakForceColumnAction, SessionModel::PeakForce, &Settings::legendColumnVisiblePeakForce},
-        {ui.terminalForceColumnAction, SessionModel::TerminalForce,
-         &Settings::legendColumnVisibleTerminalForce},
-        {ui.startingPositionColumnAction, SessionModel::StartingPosition,
-         &Settings::legendColumnVisibleStartingPosition},
-        {ui.velocityColumnAction, SessionModel::Velocity, &Settings::legendColumnVisibleVelocity},
-        {ui.flyerColumnAction, SessionModel::Flyer, &Settings::legendColumnVisibleFlyer},
-    };
-    for (const auto& column : columns) {
-        column.action->setChecked(m_settings.*column.field);
-        m_legend->setColumnVisible(column.column, m_settings.*column.field);
-        connect(column.action, &QAction::toggled, this,
-                [this, column = column.column, field = column.field](bool checked) {
-                    applyColumn(column, checked, field);
-                });
-    }
-
-    ui.highlightFlyersAction->setChecked(m_settings.highlightFlyers);
-    m_activeContainer->setHighlightFlyers(m_settings.highlightFlyers);
-    connect(ui.highlightFlyersAction, &QAction::toggled, this, [this](bool checked) {
-        m_settings.highlightFlyers = checked;
-        m_activeContainer->setHighlightFlyers(checked);
-    });
-    connect(ui.colorActionGroup, &QActionGroup::triggered, this, &ZelPress::onColorActionTriggered);
-}
-
-void ZelPress::applyColumn(int column, bool visible, bool Settings::*field) {
-    m_settings.*field = visible;
-    m_legend->setColumnVisible(column, visible);
-}
-
-void ZelPress::onColorActionTriggered(QAction* action) {
-    if (!m_ui.colorActionGroup->checkedAction()) {
-        m_activeContainer->clearMeasurementColors();
-        return;
-    }
-    Measurement measurement = PeakForce;
-    if (action == m_ui.workDoneColorAction)
-        measurement = WorkDone;
-    else if (action == m_ui.terminalForceColorAction)
-        measurement = TerminalForce;
-    else if (action == m_ui.startingPositionColorAction)
-        measurement = StartingPosition;
-    else if (action == m_ui.velocityColorAction)
-        measurement = Velocity;
-    m_activeContainer->applyMeasurementColors(measurement);
 }
 
 void ZelPress::applyUnits(Units units) {
@@ -528,6 +470,26 @@ void ZelPress::openAdvancedDlg(AdvancedDlg::Tab startingTab) {
     AdvancedDlg dialog(&m_settings, session(), m_connection->bluetoothMode(), startingTab, this,
                        m_seams.messageBoxes.get());
     dialog.exec();
+}
+
+ExportCommands ZelPress::exportCommands() {
+    return ExportCommands(m_settings, *m_seams.fileDialog, *m_seams.messageBoxes, m_seams.fileSystem);
+}
+
+void ZelPress::onExportToCsvActionTriggered() {
+    exportCommands().exportTraceToCsv(m_traceCommands->currentGraph());
+}
+
+void ZelPress::onExportToCsvAllActionTriggered() {
+    exportCommands().exportAllTracesToCsv(*m_graphModel);
+}
+
+void ZelPress::onExportToImageActionTriggered() {
+    exportCommands().exportToImage(*m_graphModel, m_graphView);
+}
+
+void ZelPress::onExportToPdfActionTriggered() {
+    exportCommands().exportToPdf(*m_graphModel, m_graphView, m_legend->sortColumn(), m_legend->sortOrder());
 }
 
 void ZelPress::onShowLogDirectoryActionTriggered() {

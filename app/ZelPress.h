@@ -2,7 +2,6 @@
 
 #include "app/Settings.h"
 #include "app/ZelPressUi.h"
-#include "data/Measurement.h"
 #include "maintenance/AdvancedDlg.h"
 
 #include <QList>
@@ -14,6 +13,7 @@
 
 class AutoConnection;
 class ConnectionWorkflow;
+class ExportCommands;
 class GraphContainer;
 class GraphLegend;
 class GraphModel;
@@ -27,6 +27,7 @@ class QItemSelectionModel;
 class QLabel;
 class Session;
 class TraceCommands;
+class ViewOptions;
 class UndoHistory;
 
 // The application's single window. It owns the settings record (loaded at construction, written at
@@ -85,6 +86,10 @@ public slots:
     void onSessionChanged();
     void onSessionClosed();
     void openAdvancedDlg(AdvancedDlg::Tab startingTab = AdvancedDlg::SettingsTab);
+    void onExportToCsvActionTriggered();
+    void onExportToCsvAllActionTriggered();
+    void onExportToImageActionTriggered();
+    void onExportToPdfActionTriggered();
     void onShowLogDirectoryActionTriggered();
 
 protected:
@@ -93,7 +98,6 @@ protected:
 private:
     void buildModelAndViews();
     void wireActions();
-    void wireViewOptions();
     void onSessionCreated(Session* session);
     void onSessionEnded(Session* session);
     void onMeasurementDone(const QList<QPointF>& points);
@@ -101,8 +105,6 @@ private:
     void askBeforeStroke(const QString& question, bool (Session::*command)(), const QString& title);
     void runSessionCommand(bool (Session::*command)(), const QString& title);
     void applyUnits(Units units);
-    void applyColumn(int column, bool visible, bool Settings::*field);
-    void onColorActionTriggered(QAction* action);
     void onCursorValueChanged(const QPointF& value);
     void updateTitle();
     void updateSessionEnabling();
@@ -110,6 +112,7 @@ private:
     void updateSelectionEnabling();
     bool allowDiscardingChanges();
     bool isCurrentStartedSession(const Session* session) const;
+    ExportCommands exportCommands();
 
     Seams m_seams;
     Settings m_settings;
@@ -124,6 +127,7 @@ private:
     GraphVisualization* m_visualization = nullptr;
     GraphLegend* m_legend = nullptr;
     TraceCommands* m_traceCommands = nullptr;
+    ViewOptions* m_viewOptions = nullptr;
     QLabel* m_autosaveLabel = nullptr;
     QString m_baseTitle;
 };

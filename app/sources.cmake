@@ -28,6 +28,8 @@ zelpress_core_sources(
     Startup.h
     TraceCommands.cpp
     TraceCommands.h
+    ViewOptions.cpp
+    ViewOptions.h
     ZelPress.cpp
     ZelPress.h
     ZelPressUi.cpp

@@ -117,6 +117,7 @@ private slots:
     void guardAsksOnlyWithUnsavedChanges_data();
     void guardAsksOnlyWithUnsavedChanges();
     void undoFollowsLegendEditsButNotComparisonFiles();
+    void exportsWriteWhatTheUserChose();
     void pullingTheCableDuringAStrokeLosesNothing();
     void linkDropWhileTheZeroingQuestionIsOpenStartsNothing();
     void failedSaveAndAutosaveAreReportedAndKeepTheData();
@@ -312,6 +313,38 @@ void tst_ZelPress::undoFollowsLegendEditsButNotComparisonFiles() {
     QVERIFY(!undo->isEnabled());
 }
 
+void tst_ZelPress::exportsWriteWhatTheUserChose() {
+    Bench bench;
+    bench.window->resize(900, 600);
+    bench.window->show();
+    GraphContainer* active = bench.window->activeContainer();
+    active->addGraphFromPress({{0.3, 0.0}, {0.2, 5.0}, {0.1, 9.0}}, true);
+    active->addGraphFromPress({{0.3, 0.0}, {0.2, 6.0}, {0.1, 8.0}}, true);
+    QTemporaryDir folder;
+    const struct {
+        const char* action;
+        const char* file;
+        QByteArray start;
+    } exports[] = {
+        {"exportToCsvAllAction", "all.csv", ",\"Trace 1\",\"Trace 2\""},
+        {"exportToImageAction", "chart.png", "\x89PNG"},
+        {"exportToPdfAction", "report.pdf", "%PDF"},
+        {"exportToCsvAction", "one.csv", ""},
+    };
+    bench.window->selectionModel()->setCurrentIndex(
+        bench.window->graphModel()->sessionModel()->item(0)->child(1)->index(),
+        QItemSelectionModel::ClearAndSelect);
+    for (const auto& exported : exports) {
+        bench.dialog->savePath = folder.filePath(QString::fromLatin1(exported.file));
+        QVERIFY(action(*bench.window, exported.action)->isEnabled());
+        action(*bench.window, exported.action)->trigger();
+        QFile file(bench.dialog->savePath);
+        QVERIFY2(file.open(QIODevice::ReadOnly), exported.file);
+        QVERIFY2(file.readAll().startsWith(exported.start), exported.file);
+    }
+    QVERIFY(bench.boxes->boxes.isEmpty());
+}
+
 void tst_ZelPress::pullingTheCableDuringAStrokeLosesNothing() {
     Bench bench;
     QVERIFY(bench.readyForStrokes());
@@ -407,6 +440,19 @@ void tst_ZelPress::viewOptionsReachTheSettingsFile() {
         action(*bench.window, "darkModeAction")->trigger();
         action(*bench.window, "titleColumnAction")->trigger();
         action(*bench.window, "highlightFlyersAction")->trigger();
+
+        // Colouring is not a setting: clicking the checked measurement again restores own colours.
+        GraphContainer* active = bench.window->activeContainer();
+        active->addGraphFromPress({{0.3, 0.0}, {0.2, 5.0}, {0.1, 9.0}}, true);
+        active->addGraphFromPress({{0.3, 0.0}, {0.2, 6.0}, {0.1, 12.0}}, true);
+        action(*bench.window, "peakForceColorAction")->trigger();
+        QVERIFY(active->graphs().first()->gradientColor().isValid());
+        action(*bench.window, "workDoneColorAction")->trigger();
+        QVERIFY(!action(*bench.window, "peakForceColorAction")->isChecked());
+        action(*bench.window, "workDoneColorAction")->trigger();
+        QVERIFY(!action(*bench.window, "workDoneColorAction")->isChecked());
+        QVERIFY(!active->graphs().first()->gradientColor().isValid());
+        active->setUnsaved(false);
     }
     const QJsonObject json = QJsonDocument::fromJson([this] {
                                  QFile file(settingsPath());
