@@ -4,9 +4,11 @@
 #include "chart/GraphChart.h"
 #include "chart/GraphView.h"
 #include "chart/GraphVisualization.h"
+#include "chart/SessionModel.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
 #include "data/GraphModel.h"
+#include "data/UndoHistory.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -111,7 +113,8 @@ int main(int argc, char** argv) {
         chart.active.restoreFromJson(sessionOf(50));
         chart.visualization->setSelectedGraph(chart.active.graphs().at(10));
         chart.render();
-        std::printf("render, 50 x 1000 points, nothing changed: %.1f ms\n", medianMs(runs, [&] { chart.render(); }));
+        std::printf("render, 50 x 1000 points, nothing changed: %.1f ms\n",
+                    medianMs(runs, [&] { chart.render(); }));
         std::printf("wheel zoom step + render: %.1f ms\n", medianMs(runs, [&] {
                         static int i = 0;
                         chart.wheel(i++ % 2 ? -120 : 120);
@@ -148,6 +151,25 @@ int main(int argc, char** argv) {
                         static int i = 0;
                         chart.wheel(i++ % 2 ? -120 : 120);
                         chart.render();
+                    }));
+
+        // An edit in the legend, as the main window wires it: the model hands the value to the trace,
+        // the row follows, and an undo snapshot of the whole session is recorded.
+        UndoHistory history(&chart.active);
+        history.reset();
+        SessionModel* legend = chart.model.sessionModel();
+        QObject::connect(legend, &SessionModel::activeSessionInlineEdit, &history,
+                         &UndoHistory::recordSnapshot);
+        const QModelIndex velocity = legend->item(0)->child(250, SessionModel::Velocity)->index();
+        std::printf("500 traces: legend velocity edit with undo snapshot, control back: %.2f ms\n",
+                    medianMs(9, [&] {
+                        static int v = 2700;
+                        legend->setData(velocity, ++v, Qt::EditRole);
+                    }));
+        std::printf("500 traces: same, until the snapshot file is on disk: %.2f ms\n", medianMs(9, [&] {
+                        static int v = 3700;
+                        legend->setData(velocity, ++v, Qt::EditRole);
+                        history.waitForPendingWrites();
                     }));
     }
     return 0;
