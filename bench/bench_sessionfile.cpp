@@ -120,8 +120,9 @@ int main(int argc, char** argv) {
         history.waitForPendingWrites();
     });
     std::printf("cold compact serialisation: %.3f s\n", cold);
-    std::printf("undo snapshot written in the background: edit returns after %.4f s, file on disk after %.4f s\n",
-                snapshotSeconds, settledSeconds);
+    std::printf(
+        "undo snapshot written in the background: edit returns after %.4f s, file on disk after %.4f s\n",
+        snapshotSeconds, settledSeconds);
     std::printf("undo snapshot after one edit: %.4f s = %.3f of cold (limit 0.1)\n", snapshotSeconds,
                 snapshotSeconds / cold);
 

@@ -23,10 +23,18 @@ install_missing() {
     echo "==> Installing missing packages: ${missing[*]}"
     local sudo=()
     if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null 2>&1 || ! sudo -v; then
+            echo "Cannot install ${missing[*]}: this needs root, and sudo is not available to $(id -un)." >&2
+            echo "Install them as root (apt-get install ${missing[*]}) or ask for sudo rights, then run this again." >&2
+            exit 1
+        fi
         sudo=(sudo)
     fi
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
+    # sudo drops DEBIAN_FRONTEND from the environment, so it goes on the command line; another apt run
+    # (unattended upgrades on a fresh machine) holds the lock for a while, so wait for it.
+    local apt=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
+    "${apt[@]}" update -qq
+    "${apt[@]}" install -y -qq "${missing[@]}"
 }
 
 # configure_and_build BUILD_DIR [CMAKE ARGS...]: configures (once) and builds the project there.
