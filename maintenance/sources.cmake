@@ -2,6 +2,11 @@
 zelpress_core_sources(
     AdvancedDlg.cpp
     AdvancedDlg.h
+    DialogBootload.cpp
+    DialogBootload.h
+    FirmwareReaderFile.cpp
+    FirmwareReaderFile.h
+    IFirmwareReader.h
     OkMsgBox.cpp
     OkMsgBox.h
     ProgressDialog.cpp
