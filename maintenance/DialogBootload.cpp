@@ -3,6 +3,7 @@
 #include "app/MessageBoxes.h"
 #include "link/IPort.h"
 #include "link/Protocol.h"
+#include "maintenance/BootloaderReply.h"
 #include "maintenance/FirmwareReaderFile.h"
 
 #include <QDebug>
@@ -35,28 +36,6 @@ QByteArray hex(quint32 value) {
     QByteArray text;
     appendHex(text, value);
     return text;
-}
-
-// The bootloader's lenient hexadecimal: a character that is not a hexadecimal digit counts as 0, and
-// an overlong field wraps around (it then cannot match an address or a byte).
-quint32 lenientHex(const char* begin, const char* end) {
-    quint32 value = 0;
-    for (; begin < end; ++begin) {
-        const char c = *begin;
-        quint32 digit = 0;
-        if (c >= '0' && c <= '9')
-            digit = quint32(c - '0');
-        else if (c >= 'A' && c <= 'F')
-            digit = quint32(c - 'A' + 10);
-        else if (c >= 'a' && c <= 'f')
-            digit = quint32(c - 'a' + 10);
-        value = value * 16 + digit;
-    }
-    return value;
-}
-
-bool endsToken(char c) {
-    return c == ',' || c == '*' || c == '\n' || c == '\r';
 }
 
 } // namespace
@@ -297,15 +276,9 @@ void DialogBootload::Timeout() {
 void DialogBootload::GotMessage(QString Msg) {
     if (m_stage == Failed)
         return;
-    // The line buffer keeps at most kLineBufferSize bytes; a longer reply is cut there.
-    m_lineBuffer = Msg.toUtf8();
-    if (m_lineBuffer.size() > kLineBufferSize)
-        m_lineBuffer.truncate(kLineBufferSize);
-    qsizetype tokenLength = 0;
-    while (tokenLength < m_lineBuffer.size() && tokenLength < kMaxTokenLength &&
-           !endsToken(m_lineBuffer.at(tokenLength)))
-        ++tokenLength;
-    const QByteArray token = m_lineBuffer.left(tokenLength);
+    // The line buffer keeps at most 1000 bytes; a longer reply is cut there.
+    const BootloaderReply reply(Msg);
+    const QByteArray& token = reply.token();
     const bool programming = m_stage == ProgrammingApplication || m_stage == ProgrammingParameters;
 
     if (m_stage == WaitingForBootloader && token == "$Bootloader") {
@@ -356,41 +329,13 @@ void DialogBootload::GotMessage(QString Msg) {
         m_address = kApplicationStart;
         m_progressBarLoad->setValue(kProgressMaximum);
         Timeout();
-    } else if (m_stage == Verifying && token == "$VACK") {
-        handleVerifyReply();
+    } else if (m_stage == Verifying && reply.isReadBack()) {
+        handleVerifyReply(reply);
     }
 }
 
-void DialogBootload::handleVerifyReply() {
-    const char* const begin = m_lineBuffer.constData();
-    const char* end = begin;
-    const char* const bufferEnd = begin + m_lineBuffer.size();
-    int commas = 0;
-    while (end < bufferEnd && *end != '\n' && *end != '\r') {
-        commas += *end == ',' ? 1 : 0;
-        ++end;
-    }
-    if (commas <= kChunkSize)
-        return;
-
-    // Fields 0 (the token), 1 (the address) and 2 to 65 (the bytes); more than 64 commas make sure
-    // all of them are there.
-    constexpr int kFields = kChunkSize + 2;
-    const char* fieldBegin[kFields] = {};
-    const char* fieldEnd[kFields] = {};
-    int field = 0;
-    fieldBegin[0] = begin;
-    for (const char* p = begin; p < end && field < kFields; ++p) {
-        if (*p == ',' || *p == '*') {
-            fieldEnd[field] = p;
-            if (++field < kFields)
-                fieldBegin[field] = p + 1;
-        }
-    }
-    if (field < kFields)
-        fieldEnd[field] = end;
-
-    const quint32 chunk = lenientHex(fieldBegin[1], fieldEnd[1]);
+void DialogBootload::handleVerifyReply(const BootloaderReply& reply) {
+    const quint32 chunk = reply.address();
     if (chunk != quint32(m_address))
         return;
     const QByteArray image = m_firmwareReader->read(m_address, kChunkSize);
@@ -401,7 +346,7 @@ void DialogBootload::handleVerifyReply() {
     bool matches = true;
     if (m_address < kUncomparedStart) {
         for (int k = 0; k < kChunkSize && matches; ++k)
-            matches = lenientHex(fieldBegin[k + 2], fieldEnd[k + 2]) == quint8(image.at(k));
+            matches = reply.bytes()[std::size_t(k)] == quint8(image.at(k));
     }
     m_tickCount = 4;
     if (matches) {

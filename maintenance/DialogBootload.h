@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTimer>
 
+class BootloaderReply;
 class IFirmwareReader;
 class IMessageBoxes;
 class Protocol;
@@ -53,9 +54,6 @@ public:
     static constexpr int kVerifyEnd = 0x7EFF0;
     // Both bars run from 0 to this: the application region, then the parameter page.
     static constexpr int kProgressMaximum = 0x3E000;
-    // Bytes of a bootloader line that are kept; the rest of a longer line is cut off.
-    static constexpr int kLineBufferSize = 1000;
-    static constexpr int kMaxTokenLength = 63;
     // A chunk that reads back wrong is requested this many more times before the upgrade fails.
     static constexpr int kMaxVerifyRetries = 3;
     static constexpr int kExitCommands = 5;
@@ -97,7 +95,7 @@ private:
     void buildInterface();
     void onProtocolClosed();
     bool isUnderWay() const { return m_stage >= ProgrammingApplication && m_stage <= StartingApplication; }
-    void handleVerifyReply();
+    void handleVerifyReply(const BootloaderReply& reply);
     void sendDataChunk();
     void send(QByteArray command);
     void appendLog(const QString& text);
@@ -116,7 +114,6 @@ private:
     int m_exitCommandsSent = 0;
     int m_verifyRetries = 0; // mismatches of the chunk at m_address so far
     bool m_closedItself = false;
-    QByteArray m_lineBuffer;
     QString m_failureReason;
 
     QProgressBar* m_progressBarLoad = nullptr;

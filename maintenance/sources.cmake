@@ -2,6 +2,8 @@
 zelpress_core_sources(
     AdvancedDlg.cpp
     AdvancedDlg.h
+    BootloaderReply.cpp
+    BootloaderReply.h
     DialogBootload.cpp
     DialogBootload.h
     FirmwareReaderFile.cpp
