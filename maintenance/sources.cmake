@@ -2,6 +2,13 @@
 zelpress_core_sources(
     AdvancedDlg.cpp
     AdvancedDlg.h
+    BootloaderReply.cpp
+    BootloaderReply.h
+    DialogBootload.cpp
+    DialogBootload.h
+    FirmwareReaderFile.cpp
+    FirmwareReaderFile.h
+    IFirmwareReader.h
     OkMsgBox.cpp
     OkMsgBox.h
     ProgressDialog.cpp

@@ -5,7 +5,7 @@
 # incremental and the corpus each run grows is kept.
 #
 # Usage: scripts/fuzz.sh [target|all] [runs]   (defaults: all, 1000000)
-#   target: fuzz_protocol, fuzz_sessionreader, ...  (every fuzz/fuzz_<name>.cpp)
+#   target: fuzz_protocol, fuzz_sessionreader, fuzz_bootloader, ...  (every fuzz/fuzz_<name>.cpp)
 # Environment: BUILD_DIR overrides the build directory (default: build-fuzz/ in the project root).
 set -euo pipefail
 
@@ -83,6 +83,27 @@ seed_fuzz_sessionreader() {
     printf '%s' '{}' >"${corpus}/seed_empty.json"
 }
 
+seed_fuzz_bootloader() {
+    local corpus="$1"
+    # Byte 0 of an input: starting point in bits 0-1 (0 waiting for the bootloader, 1 programming,
+    # waiting for the erase, 2 in the first page, 3 first page full), ticks after each line in bits
+    # 2-3, a press that answers in bit 4, the live dialog in bit 6; then the reply lines.
+    readback() { # address, byte value, [value of byte 7]
+        local line="\$VACK,$1" k
+        for ((k = 0; k < 64; k++)); do
+            if ((k == 7)); then line+=",${3:-$2}"; else line+=",$2"; fi
+        done
+        printf '%s\n' "${line}"
+    }
+    { printf '\000'; readback 26000 0 80; readback 7EFC0 FF; printf '$VACK,1,2*3\n$GACK\n'; } \
+        >"${corpus}/seed_readbacks"
+    { printf '\000'; printf '$VACK,%01200d' 26000; printf ',0%.0s' {1..64}; printf '\n'; readback 26000 0a0; } \
+        >"${corpus}/seed_long_lines"
+    { printf '\100$Bootloader\n$GACK\n$EACK\n$DACK\n$DACK\n'; } >"${corpus}/seed_start"
+    { printf '\125$DACK\n$PACK\nnoise\n$EACK\n$DACK\n'; } >"${corpus}/seed_programming"
+    { printf '\103$PACK\n$EACK\n$DACK\n$CACK\n'; } >"${corpus}/seed_page_full"
+}
+
 # Longest input per target: the protocol's must pass its 4096-character bound on pending text.
 max_len() {
     case "$1" in
@@ -92,6 +113,10 @@ max_len() {
 }
 
 # --- Run ------------------------------------------------------------------------------------------
+# Targets that show widgets run headless; the font and graphics stacks keep process-lifetime caches
+# that LeakSanitizer must not count (the same suppressions as the tests).
+export QT_QPA_PLATFORM=offscreen
+export LSAN_OPTIONS="suppressions=${source_dir}/tests/lsan.supp${LSAN_OPTIONS:+:${LSAN_OPTIONS}}"
 for name in "${targets[@]}"; do
     corpus="${build}/corpus/${name}"
     mkdir -p "${corpus}"

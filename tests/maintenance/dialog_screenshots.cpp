@@ -1,11 +1,15 @@
-// Renders the advanced dialog (each tab), the progress dialog and the autorun wizard's pages to
-// PNG files, headless: QT_QPA_PLATFORM=offscreen dialog_screenshots docs/screenshots
+// Renders the advanced dialog (each tab), the progress dialog, the autorun wizard's pages and the
+// firmware upgrade (part way through, on a simulated bootloader) to PNG files, headless:
+// QT_QPA_PLATFORM=offscreen dialog_screenshots docs/screenshots
+#include "SimulatedBootloader.h"
 #include "support/FakeMessageBoxes.h"
 #include "support/FakePort.h"
 
 #include "app/Settings.h"
 #include "link/Protocol.h"
 #include "maintenance/AdvancedDlg.h"
+#include "maintenance/DialogBootload.h"
+#include "maintenance/FirmwareReaderFile.h"
 #include "maintenance/ProgressDialog.h"
 #include "session/Autorun.h"
 #include "session/AutorunWizard.h"
@@ -93,6 +97,27 @@ int main(int argc, char* argv[]) {
                    passes ? QStringLiteral("wizard-complete.png") : QStringLiteral("wizard-failed.png"));
         wizard.reject();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    {
+        // The carried image being verified, a little under half way.
+        Protocol bootProtocol;
+        auto* press = new SimulatedBootloader(QByteArray(SimulatedBootloader::kFlashSize, char(0xFF)));
+        bootProtocol.setPort(press);
+        FirmwareReaderFile reader(QStringLiteral(":/update.bin"));
+        DialogBootload dialog(&reader, &bootProtocol, nullptr, &boxes, DialogBootload::Ticks::Manual);
+        // The protocol logs every one of the thousands of lines exchanged.
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        for (int ticks = 0; ticks < 5000 && (press->commands.isEmpty() ||
+                                             press->commands.last().line != QByteArray("$V,40000\n"));) {
+            if (!press->deliver()) {
+                dialog.tick();
+                ++ticks;
+            }
+        }
+        qInstallMessageHandler(previous);
+        ok &= dialog.stage() == DialogBootload::Verifying;
+        ok &= save(&dialog, directory, QStringLiteral("firmware-upgrade.png"));
     }
     return ok ? 0 : 1;
 }
