@@ -21,6 +21,7 @@
 #include "data/UndoHistory.h"
 #include "link/AutoConnection.h"
 #include "link/Protocol.h"
+#include "maintenance/DialogBootload.h"
 #include "maintenance/ProgressDialog.h"
 #include "session/Autorun.h"
 #include "session/AutorunWizard.h"
@@ -469,6 +470,7 @@ void ZelPress::onAutorunToggled() {
 void ZelPress::openAdvancedDlg(AdvancedDlg::Tab startingTab) {
     AdvancedDlg dialog(&m_settings, session(), m_connection->bluetoothMode(), startingTab, this,
                        m_seams.messageBoxes.get());
+    dialog.setFirmwareUpgrade(&DialogBootload::runUpgrade);
     dialog.exec();
 }
 

@@ -21,8 +21,27 @@ if ! [[ "${runs}" =~ ^[0-9]+$ ]]; then
 fi
 
 # --- Packages -------------------------------------------------------------------------------------
-# libclang-rt-14-dev holds libFuzzer and the sanitizer runtimes for Debian bookworm's clang 14.
-install_missing "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev
+# The machine's clang, whatever its version, and the package holding its libFuzzer and sanitizer
+# runtimes: libclang-rt-<major>-dev where the distribution splits them out (Debian 12 and later),
+# libclang-common-<major>-dev on older releases.
+install_missing "${BUILD_PACKAGES[@]}" clang
+clang_major="$(clang -dumpversion | cut -d. -f1)"
+if apt-cache show "libclang-rt-${clang_major}-dev" >/dev/null 2>&1; then
+    install_missing "libclang-rt-${clang_major}-dev"
+else
+    install_missing "libclang-common-${clang_major}-dev"
+fi
+probe="$(mktemp -d)"
+printf '#include <cstddef>\n#include <cstdint>\nextern "C" int LLVMFuzzerTestOneInput(const uint8_t*, size_t) { return 0; }\n' \
+    >"${probe}/probe.cpp"
+if ! clang++ -fsanitize=fuzzer,address "${probe}/probe.cpp" -o "${probe}/probe" 2>"${probe}/log"; then
+    cat "${probe}/log" >&2
+    echo "clang ${clang_major} cannot link libFuzzer programs on this machine." >&2
+    rm -rf "${probe}"
+    exit 1
+fi
+rm -rf "${probe}"
+echo "Using clang ${clang_major} with its libFuzzer runtime"
 
 # --- Build ----------------------------------------------------------------------------------------
 # Debug keeps Qt's assertions; -O1 makes the targets several times faster than -O0.
