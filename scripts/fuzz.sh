@@ -102,6 +102,16 @@ seed_fuzz_sessionreader() {
     printf '%s' '{}' >"${corpus}/seed_empty.json"
 }
 
+seed_fuzz_settings() {
+    local corpus="$1"
+    # The file the program writes, one with values out of range and of the wrong types, and a broken one.
+    printf '%s' '{"AutorunFilterLength":35,"AutorunMinDiffAdc":1500,"AutorunThresholdRatio":0.3,"AutorunTimeoutMs":1000,"DarkMode":false,"HighlightFlyers":true,"JamDetectionTime":200,"LegendColumnVisibleFlyer":false,"LegendColumnVisiblePeakForce":false,"LegendColumnVisibleStartingPosition":true,"LegendColumnVisibleTerminalForce":true,"LegendColumnVisibleTitle":false,"LegendColumnVisibleVelocity":false,"LegendColumnVisibleWorkDone":false,"MM":false,"MaxPressure":80,"UserDirectory":"/home/user/Documents"}' \
+        >"${corpus}/seed_written.json"
+    printf '%s' '{"MaxPressure":1e308,"JamDetectionTime":-5,"MM":"yes","UserDirectory":7,"AutorunTimeoutMs":3e9,"AutorunFilterLength":-1}' \
+        >"${corpus}/seed_out_of_range.json"
+    printf '%s' '{"MaxPressure":' >"${corpus}/seed_broken.json"
+}
+
 seed_fuzz_bootloader() {
     local corpus="$1"
     # Byte 0 of an input: starting point in bits 0-1 (0 waiting for the bootloader, 1 programming,
