@@ -2,10 +2,17 @@
 zelpress_core_sources(
     AutoConnection.cpp
     AutoConnection.h
+    BleDiscoveryAgent.cpp
+    BleDiscoveryAgent.h
+    BleGattClient.cpp
+    BleGattClient.h
+    BlePort.cpp
+    BlePort.h
     Crc16.cpp
     Crc16.h
     EmulatedPort.cpp
     EmulatedPort.h
+    IBleGattClient.h
     IPort.h
     IProtocol.h
     MotorReport.h
