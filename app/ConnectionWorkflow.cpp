@@ -1,6 +1,8 @@
 #include "app/ConnectionWorkflow.h"
 
 #include "link/AutoConnection.h"
+#include "link/BleDiscoveryAgent.h"
+#include "link/BlePort.h"
 #include "link/Protocol.h"
 #include "session/Session.h"
 
@@ -11,9 +13,30 @@ ConnectionWorkflow::ConnectionWorkflow(Settings* settings, IMessageBoxes* messag
     , m_settings(settings)
     , m_messageBoxes(messageBoxes)
     , m_protocol(new Protocol(parent))
-    , m_autoConnection(new AutoConnection(m_protocol, m_protocol)) {
+    , m_autoConnection(new AutoConnection(m_protocol, m_protocol))
+    , m_bleDiscoveryAgent(new BleDiscoveryAgent(parent))
+    , m_blePortFactory([](const QBluetoothDeviceInfo& device, QObject* owner) -> IPort* {
+        return new BlePort(device, owner);
+    }) {
     connect(m_autoConnection, &AutoConnection::connectionEstablished, this,
             &ConnectionWorkflow::onConnectionEstablished);
+    connect(m_bleDiscoveryAgent, &BleDiscoveryAgent::discoveryCanceled, this,
+            &ConnectionWorkflow::processDiscoveredBleDevices);
+    connect(m_bleDiscoveryAgent, &BleDiscoveryAgent::discoveryFinished, this,
+            &ConnectionWorkflow::processDiscoveredBleDevices);
+    connect(m_bleDiscoveryAgent, &BleDiscoveryAgent::discoveryStarted, this, [this]() {
+        qDebug() << "BLE discovery started...";
+        emit statusMessage(tr("Scanning for Bluetooth device ..."));
+        emit bluetoothConnectEnabled(false);
+    });
+    connect(m_bleDiscoveryAgent, &BleDiscoveryAgent::deviceDiscovered, this,
+            [this](const QBluetoothDeviceInfo& info) {
+                qDebug() << "Target BLE device discovered:" << info.name() << "[" << info.address().toString()
+                         << "]";
+                m_bleDiscoveryAgent->stop();
+            });
+    connect(m_bleDiscoveryAgent, &BleDiscoveryAgent::discoveryError, this,
+            &ConnectionWorkflow::onDiscoveryError);
 }
 
 ConnectionWorkflow::~ConnectionWorkflow() {
@@ -25,6 +48,7 @@ ConnectionWorkflow::~ConnectionWorkflow() {
     m_protocol->disconnect(this);
     m_protocol->disconnect(parent());
     m_autoConnection->disconnect(this);
+    m_bleDiscoveryAgent->disconnect(this);
     delete m_protocol;
 }
 
@@ -59,7 +83,56 @@ void ConnectionWorkflow::onSessionClosed(Session* session) {
     m_autoConnection->restart();
 }
 
-void ConnectionWorkflow::enterBluetoothMode() {
+void ConnectionWorkflow::connectBluetooth() {
     m_bluetoothMode = true;
     m_autoConnection->stop();
+    m_bleDiscoveryAgent->start();
+}
+
+void ConnectionWorkflow::onDiscoveryError(QBluetoothDeviceDiscoveryAgent::Error error) {
+    qDebug() << "BLE discovery error:" << error;
+    if (error == QBluetoothDeviceDiscoveryAgent::PoweredOffError)
+        emit statusMessage(tr("Bluetooth is off"));
+    else if (error == QBluetoothDeviceDiscoveryAgent::InvalidBluetoothAdapterError)
+        emit statusMessage(tr("Bluetooth adapter not found"));
+    else
+        emit statusMessage(tr("Bluetooth error occurred"));
+    emit bluetoothConnectEnabled(true);
+}
+
+void ConnectionWorkflow::processDiscoveredBleDevices() {
+    const QList<QBluetoothDeviceInfo> devices = m_bleDiscoveryAgent->devices();
+    qDebug() << "BLE discovery finished," << devices.size() << "device(s) found";
+    if (devices.isEmpty()) {
+        emit statusMessage(tr("Bluetooth device not found"));
+        emit bluetoothConnectEnabled(true);
+        return;
+    }
+    connectToPress(devices.first());
+}
+
+void ConnectionWorkflow::connectToPress(const QBluetoothDeviceInfo& device) {
+    IPort* port = m_blePortFactory(device, m_protocol);
+    m_protocol->setPort(port);
+    if (auto* blePort = qobject_cast<BlePort*>(port))
+        connect(m_protocol, &Protocol::communicatingWithApplication, blePort, &BlePort::onLinkUp);
+    // Link-up and failure each happen at most once per port: whichever comes first ends both.
+    auto linkUp = std::make_shared<QMetaObject::Connection>();
+    auto failed = std::make_shared<QMetaObject::Connection>();
+    const QString address = device.address().toString();
+    *linkUp =
+        connect(m_protocol, &Protocol::communicatingWithApplication, this, [this, linkUp, failed, address]() {
+            disconnect(*linkUp);
+            disconnect(*failed);
+            emit statusMessage(tr("Bluetooth connection established to address \"%1\"").arg(address));
+            initHardwareSession();
+        });
+    // A port that closes before its first valid sample (no service, a lost link, no sample within the
+    // time limit) has no session to report it: say so here and let the user try again.
+    *failed = connect(m_protocol, &Protocol::closed, this, [this, linkUp, failed]() {
+        disconnect(*linkUp);
+        disconnect(*failed);
+        emit statusMessage(tr("Bluetooth connection failed"));
+        emit bluetoothConnectEnabled(true);
+    });
 }

@@ -134,6 +134,10 @@ AutoConnection* ZelPress::autoConnection() const {
     return m_connection->autoConnection();
 }
 
+ConnectionWorkflow* ZelPress::connection() const {
+    return m_connection;
+}
+
 Session* ZelPress::session() const {
     return m_connection ? m_connection->session() : nullptr;
 }
@@ -230,7 +234,9 @@ void ZelPress::wireActions() {
             [this]() { openAdvancedDlg(AdvancedDlg::FirmwareUpgradeTab); });
     connect(ui.autoscaleAction, &QAction::triggered, m_visualization, &GraphVisualization::updateAxies);
 
-    connect(ui.bleConnectAction, &QAction::triggered, m_connection, &ConnectionWorkflow::enterBluetoothMode);
+    connect(ui.bleConnectAction, &QAction::triggered, m_connection, &ConnectionWorkflow::connectBluetooth);
+    connect(m_connection, &ConnectionWorkflow::bluetoothConnectEnabled, ui.bleConnectAction,
+            &QAction::setEnabled);
     connect(ui.zeroPressAction, &QAction::triggered, this, &ZelPress::onSessionZeroPress);
     connect(ui.findXZeroAction, &QAction::triggered, this, &ZelPress::onSessionFindXZero);
     connect(ui.dieSetupAction, &QAction::triggered, this, &ZelPress::onSessionDieSetup);
@@ -333,6 +339,10 @@ bool ZelPress::isCurrentStartedSession(const Session* asking) const {
 }
 
 // ---- session
+
+void ZelPress::processDiscoveredBleDevices() {
+    m_connection->processDiscoveredBleDevices();
+}
 
 void ZelPress::initHardwareSession() {
     m_connection->initHardwareSession();

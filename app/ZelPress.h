@@ -53,6 +53,7 @@ public:
     Protocol* protocol() const;
     AutoConnection* autoConnection() const;
     Session* session() const;
+    ConnectionWorkflow* connection() const;
     GraphModel* graphModel() const { return m_graphModel; }
     GraphContainer* activeContainer() const { return m_activeContainer; }
     UndoHistory* undoHistory() const { return m_undoHistory; }
@@ -70,6 +71,7 @@ public:
 public slots:
     void setStatusMessage(const QString& message);
     void setAutorunStatusMessage(const QString& message);
+    void processDiscoveredBleDevices();
     void initHardwareSession();
     void newSession();
     void loadSession();

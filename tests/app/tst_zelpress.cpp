@@ -1,6 +1,8 @@
 #include "support/FakeMessageBoxes.h"
+#include "support/FakePort.h"
 #include "support/MemoryFileSystem.h"
 
+#include "app/ConnectionWorkflow.h"
 #include "app/FileSystem.h"
 #include "app/Logging.h"
 #include "app/TraceCommands.h"
@@ -14,6 +16,8 @@
 #include "data/IFileDialog.h"
 #include "data/UndoHistory.h"
 #include "link/AutoConnection.h"
+#include "link/BleDiscoveryAgent.h"
+#include "link/EmulatedPort.h"
 #include "link/Protocol.h"
 #include "maintenance/ProgressDialog.h"
 #include "session/Autorun.h"
@@ -32,9 +36,11 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -122,6 +128,9 @@ private slots:
     void linkDropWhileTheZeroingQuestionIsOpenStartsNothing();
     void failedSaveAndAutosaveAreReportedAndKeepTheData();
     void viewOptionsReachTheSettingsFile();
+    void bluetoothConnectEndsTheSerialSessionFirst();
+    void bluetoothDiscoveryOutcomes_data();
+    void bluetoothDiscoveryOutcomes();
     void findsTheEmulatedPressAndShowsIt();
     void keepsTheSettingsAcrossRuns();
 };
@@ -464,6 +473,76 @@ void tst_ZelPress::viewOptionsReachTheSettingsFile() {
     QCOMPARE(json.value("LegendColumnVisibleTitle").toBool(), true);
     QCOMPARE(json.value("HighlightFlyers").toBool(), false);
     QFile::remove(settingsPath());
+}
+
+void tst_ZelPress::bluetoothConnectEndsTheSerialSessionFirst() {
+    Bench bench;
+    const auto* firmware = bench.window->findChild<QLabel*>(QStringLiteral("firmwareLabel"));
+    QTRY_VERIFY_WITH_TIMEOUT(bench.session() && !firmware->text().isEmpty(), kStrokeMs);
+    QSignalSpy status(bench.window->connection(), &ConnectionWorkflow::statusMessage);
+    action(*bench.window, "bleConnectAction")->trigger();
+    QVERIFY(!bench.window->autoConnection()->isActive());
+    QVERIFY(status.count() >= 2);
+    QCOMPARE(status.at(0).at(0).toString(), QStringLiteral("Waiting for Bluetooth connection request ..."));
+    // Then the scan, or at once its failure on a machine without an adapter.
+    const QString next = status.at(1).at(0).toString();
+    const QStringList outcomes{
+        QStringLiteral("Scanning for Bluetooth device ..."), QStringLiteral("Bluetooth adapter not found"),
+        QStringLiteral("Bluetooth is off"), QStringLiteral("Bluetooth error occurred")};
+    QVERIFY2(outcomes.contains(next), qPrintable(next));
+    QCOMPARE(action(*bench.window, "bleConnectAction")->isEnabled(), next != outcomes.first());
+    // In Bluetooth mode the firmware label keeps the last press's version.
+    QVERIFY(!firmware->text().isEmpty());
+}
+
+void tst_ZelPress::bluetoothDiscoveryOutcomes_data() {
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("no press found") << QString() << QStringLiteral("Bluetooth device not found");
+    QTest::newRow("closes before its first sample")
+        << QStringLiteral("dead") << QStringLiteral("Bluetooth connection failed");
+    QTest::newRow("press heard") << QStringLiteral("emulated")
+                                 << QStringLiteral(
+                                        "Bluetooth connection established to address \"11:22:33:44:55:66\"");
+}
+
+void tst_ZelPress::bluetoothDiscoveryOutcomes() {
+    QFETCH(QString, port);
+    QFETCH(QString, status);
+    Bench bench;
+    ConnectionWorkflow* connection = bench.window->connection();
+    connection->connectBluetooth(); // Bluetooth for the rest of the run; the scan itself is played below
+    connection->bleDiscoveryAgent()->stop();
+    connection->setBlePortFactory([port](const QBluetoothDeviceInfo&, QObject* parent) -> IPort* {
+        if (port == QStringLiteral("emulated"))
+            return new EmulatedPort(QStringLiteral("ComEmulation"), parent);
+        auto* dead = new FakePort(parent);
+        QTimer::singleShot(0, dead, &FakePort::closeFromDevice);
+        return dead;
+    });
+    QAction* bleConnect = action(*bench.window, "bleConnectAction");
+    bleConnect->setEnabled(false); // as while a discovery runs
+    if (!port.isEmpty()) {
+        QBluetoothDeviceInfo press(QBluetoothAddress(QStringLiteral("11:22:33:44:55:66")),
+                                   QStringLiteral("ZEL PRESS"), 0);
+        press.setCoreConfigurations(QBluetoothDeviceInfo::LowEnergyCoreConfiguration);
+        connection->bleDiscoveryAgent()->onDeviceDiscovered(press);
+    }
+    emit connection->bleDiscoveryAgent()->discoveryFinished();
+    QTRY_COMPARE_WITH_TIMEOUT(bench.window->statusMessage(), status, kStrokeMs);
+    if (port != QStringLiteral("emulated")) {
+        QVERIFY(bleConnect->isEnabled());
+        QVERIFY(!bench.session());
+        return;
+    }
+    // Connected over Bluetooth: a session asks to zero; losing it waits for the user, not the serial search.
+    QVERIFY(bench.session());
+    QTRY_COMPARE_WITH_TIMEOUT(bench.asked(kZeroQuestion), 1, kStrokeMs);
+    QVERIFY(!bleConnect->isEnabled());
+    bench.window->protocol()->closePort();
+    QCOMPARE(bench.window->statusMessage(), QStringLiteral("Waiting for Bluetooth connection request ..."));
+    QVERIFY(bleConnect->isEnabled());
+    QVERIFY(!bench.window->autoConnection()->isActive());
 }
 
 void tst_ZelPress::findsTheEmulatedPressAndShowsIt() {
