@@ -1,6 +1,7 @@
 // Chart frame costs: a 1,100 x 560 view rendered into an image with 50 traces of 1,000 points (the
 // selected one on top, antialiasing on), one wheel-zoom step and one pan step on it, and a session of
 // 500 such traces added and drawn. Prints one line per figure (medians); see docs/performance.md.
+#include "bench/BenchSupport.h"
 #include "chart/GraphChart.h"
 #include "chart/GraphView.h"
 #include "chart/GraphVisualization.h"
@@ -26,31 +27,10 @@
 
 namespace {
 
-constexpr int kPoints = 1000;
-
-// A stroke as the press delivers it: position falling from about half an inch, force rising with noise.
-QList<QPointF> makeStroke(QRandomGenerator& random) {
-    QList<QPointF> points;
-    points.reserve(kPoints);
-    const double step = 0.0004 + random.generateDouble() * 0.0001;
-    for (int i = 0; i < kPoints; ++i) {
-        const double x = 0.5 - i * step;
-        const double y = (i < 300 ? 0.0 : (i - 300) * 0.12) + random.generateDouble() * 0.8;
-        points.append(QPointF(x, y));
-    }
-    return points;
-}
+using bench::makeStroke;
 
 double medianMs(int runs, const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        times.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times.at(times.size() / 2);
+    return bench::medianSeconds(runs, work) * 1e3;
 }
 
 QJsonObject sessionOf(int traces) {

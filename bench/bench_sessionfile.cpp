@@ -1,6 +1,7 @@
 // Session file speed: open and save of a large session, an undo snapshot after one edit against a cold
 // serialisation, and setPoints with its measurements. Prints one line per figure; see docs/performance.md.
 #include "app/FileSystem.h"
+#include "bench/BenchSupport.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
 #include "data/UndoHistory.h"
@@ -21,34 +22,11 @@
 
 namespace {
 
+using bench::makeStroke;
+using bench::medianSeconds;
+
 constexpr int kTraces = 500;
-constexpr int kPoints = 1000;
-
-// A stroke as the press delivers it: position falling from about half an inch, force rising with noise.
-QList<QPointF> makeStroke(QRandomGenerator& random) {
-    QList<QPointF> points;
-    points.reserve(kPoints);
-    const double step = 0.0004 + random.generateDouble() * 0.0001;
-    for (int i = 0; i < kPoints; ++i) {
-        const double x = 0.5 - i * step;
-        const double y = (i < 300 ? 0.0 : (i - 300) * 0.12) + random.generateDouble() * 0.8;
-        points.append(QPointF(x, y));
-    }
-    return points;
-}
-
-// Median of several runs, in seconds.
-double medianSeconds(int runs, const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        times.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e9);
-    }
-    std::sort(times.begin(), times.end());
-    return times.at(times.size() / 2);
-}
+constexpr int kPoints = bench::kStrokePoints;
 
 double pythonLoadSeconds(const QString& path) {
     QProcess python;
