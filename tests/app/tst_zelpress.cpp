@@ -1,6 +1,7 @@
 #include "support/FakeMessageBoxes.h"
 #include "support/FakePort.h"
 #include "support/MemoryFileSystem.h"
+#include "WindowBench.h"
 
 #include "app/ConnectionWorkflow.h"
 #include "app/FileSystem.h"
@@ -43,66 +44,6 @@
 #include <QTimer>
 
 #include <memory>
-
-namespace {
-
-constexpr int kStrokeMs = 60000;
-
-class ScriptedFileDialog : public IFileDialog {
-public:
-    QString getSaveFileName(const QString&, const QString&, const QString&, QString*) override {
-        return savePath;
-    }
-    QString getOpenFileName(const QString&, const QString&, const QString&) override { return openPath; }
-    QString savePath;
-    QString openPath;
-};
-
-void useEmulatedPress(ZelPress& window) {
-    window.autoConnection()->setPortLister([] {
-        return QList<PortCandidate>{{"ComEmulation", "Emulated press", "FTDI"}};
-    });
-}
-
-QAction* action(ZelPress& window, const char* name) {
-    return window.findChild<QAction*>(QString::fromLatin1(name));
-}
-
-const QString kZeroQuestion = QStringLiteral("Please make sure the press is clear for zeroing");
-const QString kRamQuestion = QStringLiteral("Adjust height of Ram to suit loaded Die");
-const QString kSearching = QStringLiteral("Searching for available port connection ...");
-
-// The window on the emulated press with scripted boxes and file dialogs.
-struct Bench {
-    std::shared_ptr<FakeMessageBoxes> boxes = std::make_shared<FakeMessageBoxes>();
-    std::shared_ptr<ScriptedFileDialog> dialog = std::make_shared<ScriptedFileDialog>();
-    std::shared_ptr<IFileSystem> fileSystem;
-    std::unique_ptr<ZelPress> window;
-
-    explicit Bench(std::shared_ptr<IFileSystem> files = std::make_shared<FileSystem>())
-        : fileSystem(std::move(files)) {
-        window = std::make_unique<ZelPress>(ZelPress::Seams{boxes, dialog, fileSystem});
-        useEmulatedPress(*window);
-    }
-    int asked(const QString& text) const {
-        int count = 0;
-        for (const FakeMessageBoxes::Box& box : boxes->boxes)
-            count += box.text == text ? 1 : 0;
-        return count;
-    }
-    Session* session() const { return window->session(); }
-    // Connected, zeroed (Ok to the question that comes by itself) and the X zero found.
-    bool readyForStrokes() {
-        if (!QTest::qWaitFor([&] { return session() && session()->isZeroWeightCalibrated(); }, kStrokeMs))
-            return false;
-        if (!QTest::qWaitFor([&] { return action(*window, "findXZeroAction")->isEnabled(); }, kStrokeMs))
-            return false;
-        action(*window, "findXZeroAction")->trigger();
-        return QTest::qWaitFor([&] { return action(*window, "goAction")->isEnabled(); }, kStrokeMs);
-    }
-};
-
-} // namespace
 
 class tst_ZelPress : public QObject {
     Q_OBJECT
