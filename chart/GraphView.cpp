@@ -98,11 +98,11 @@ void GraphView::wheelEvent(QWheelEvent* event) {
         if (!outside(rx) && !outside(ry)) {
             const QRectF plot = m_chart->plotArea();
             const QPointF mouse = m_chart->mapFromScene(mapToScene(event->position().toPoint()));
-            QRectF zoomed(0, 0, plot.width() * factor, plot.height() * factor);
-            zoomed.moveCenter(mouse);
+            // Zooming into a rectangle centred on the pointer and then scrolling the pointer's value back
+            // under it is one zoom into the rectangle that keeps the pointer where it is; done in one
+            // step, every line rebuilds its geometry once instead of twice.
+            const QRectF zoomed(mouse - factor * (mouse - plot.topLeft()), plot.size() * factor);
             m_chart->zoomIn(zoomed);
-            const QPointF centre = plot.center();
-            m_chart->scroll(centre.x() - mouse.x(), -(centre.y() - mouse.y()));
         }
     }
     QGraphicsView::wheelEvent(event);
