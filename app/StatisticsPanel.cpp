@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QAreaSeries>
+#include <QBrush>
 #include <QChart>
 #include <QChartView>
 #include <QClipboard>
@@ -17,6 +18,7 @@
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QScatterSeries>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QValueAxis>
 #include <QVBoxLayout>
@@ -86,11 +88,11 @@ StatisticsPanel::StatisticsPanel(GraphModel* graphModel, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     buildTable();
-    layout->addWidget(m_table, 3);
+    layout->addWidget(m_table);
     layout->addWidget(m_indicativeNote);
     buildRunChart();
     layout->addWidget(m_runCaption);
-    layout->addWidget(m_runChartView, 2);
+    layout->addWidget(m_runChartView, 1);
 
     if (graphModel) {
         // The legend model follows every container and trace already; any change of it may change a figure.
@@ -238,7 +240,7 @@ QString StatisticsPanel::strokesText(const SeatingStatistics& statistics) {
     return text;
 }
 
-void StatisticsPanel::fillTable() {
+void StatisticsPanel::fillRowTitles() {
     const QString force = forceUnitLabel(m_units);
     const QString work = force + QChar(0x00B7) + positionUnitLabel(m_units);
     const QString titles[] = {tr("Peak Force (%1)").arg(force), tr("Terminal Force (%1)").arg(force),
@@ -263,20 +265,53 @@ void StatisticsPanel::fillTable() {
         }
     }
     for (int row = 0; row < rowTitles.size(); ++row) {
-        auto* header = new QTableWidgetItem(rowTitles.at(row));
-        header->setToolTip(rowTips.at(row));
         const bool heading = row >= kCountRows && (row - kCountRows) % kRowsPerMeasurement == 0;
+        const QString text =
+            heading || row < kCountRows ? rowTitles.at(row) : QStringLiteral("  ") + rowTitles.at(row);
+        if (QTableWidgetItem* existing = m_table->verticalHeaderItem(row)) {
+            if (existing->text() != text)
+                existing->setText(text);
+            continue;
+        }
+        auto* header = new QTableWidgetItem(text);
+        header->setToolTip(rowTips.at(row));
         if (heading) {
             QFont font = header->font();
             font.setBold(true);
             header->setFont(font);
-        } else if (row >= kCountRows) {
-            header->setText(QStringLiteral("  ") + header->text());
         }
         m_table->setVerticalHeaderItem(row, header);
     }
+    m_rowTitleUnits = m_units;
+}
 
-    m_table->setColumnCount(int(m_statistics.size()));
+void StatisticsPanel::setCell(int row, int column, const QString& text, bool indicative) {
+    // Cells change in place and only where they differ: every change makes the table measure its
+    // columns again.
+    QTableWidgetItem* item = m_table->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        m_table->setItem(row, column, item);
+    }
+    if (item->text() != text)
+        item->setText(text);
+    if (item->font().italic() == indicative)
+        return;
+    QFont font = item->font();
+    font.setItalic(indicative);
+    item->setFont(font);
+    item->setForeground(indicative ? QBrush(Qt::darkGray) : QBrush());
+    item->setToolTip(indicative
+                         ? tr("Indicative: fewer than %1 strokes").arg(SeatingStatistics::kIndicativeBelow)
+                         : QString());
+}
+
+void StatisticsPanel::fillTable() {
+    if (m_rowTitleUnits != m_units || !m_table->verticalHeaderItem(0))
+        fillRowTitles();
+    if (m_table->columnCount() != m_statistics.size())
+        m_table->setColumnCount(int(m_statistics.size()));
     bool anyIndicative = false;
     for (int column = 0; column < m_statistics.size(); ++column) {
         const GraphContainer* container = m_containers.at(column);
@@ -285,40 +320,36 @@ void StatisticsPanel::fillTable() {
         QString title = fileName.isEmpty() ? tr("[Untitled]") : fileName;
         if (container && container->isActiveSession())
             title = fileName.isEmpty() ? tr("Active Session") : tr("%1 (active)").arg(fileName);
-        auto* header = new QTableWidgetItem(title);
+        QTableWidgetItem* header = m_table->horizontalHeaderItem(column);
+        if (!header) {
+            header = new QTableWidgetItem;
+            m_table->setHorizontalHeaderItem(column, header);
+        }
+        if (header->text() != title)
+            header->setText(title);
         header->setToolTip(strokesText(statistics));
-        m_table->setHorizontalHeaderItem(column, header);
 
-        const auto put = [this, column](int row, const QString& text) {
-            auto* item = new QTableWidgetItem(text);
-            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            m_table->setItem(row, column, item);
-            return item;
-        };
-        put(0, QString::number(statistics.strokes()));
-        put(1, QString::number(statistics.flyersExcluded()));
+        setCell(0, column, QString::number(statistics.strokes()));
+        setCell(1, column, QString::number(statistics.flyersExcluded()));
         for (std::size_t m = 0; m < SeatingStatistics::kMeasurements.size(); ++m) {
             const Measurement measurement = SeatingStatistics::kMeasurements[m];
             const SeatingStatistics::Summary& summary = statistics.summary(measurement);
-            const bool indicative = statistics.isIndicative(measurement);
-            put(headingRow(m), QString());
-            put(headingRow(m) + 1 + Count, QString::number(summary.count));
+            setCell(headingRow(m), column, QString());
+            setCell(headingRow(m) + 1 + Count, column, QString::number(summary.count));
             for (int which = Mean; which < FigureCount; ++which) {
-                QTableWidgetItem* item = put(headingRow(m) + 1 + which, number(figure(summary, which)));
+                const QString text = number(figure(summary, which));
                 const bool spread = which == StandardDeviation || which == ExtremeSpread;
-                if (spread && indicative && !item->text().isEmpty()) {
-                    anyIndicative = true;
-                    QFont font = item->font();
-                    font.setItalic(true);
-                    item->setFont(font);
-                    item->setForeground(Qt::darkGray);
-                    item->setToolTip(
-                        tr("Indicative: fewer than %1 strokes").arg(SeatingStatistics::kIndicativeBelow));
-                }
+                const bool indicative = spread && statistics.isIndicative(measurement) && !text.isEmpty();
+                anyIndicative = anyIndicative || indicative;
+                setCell(headingRow(m) + 1 + which, column, text, indicative);
             }
         }
     }
     m_indicativeNote->setVisible(anyIndicative);
+    // Every row in sight; the run chart takes what height is left.
+    const int height = m_table->horizontalHeader()->height() + m_table->verticalHeader()->length() +
+                       2 * m_table->frameWidth() + m_table->horizontalScrollBar()->sizeHint().height();
+    m_table->setFixedHeight(height);
 }
 
 void StatisticsPanel::fillRunChart() {
@@ -385,7 +416,7 @@ void StatisticsPanel::fillRunChart() {
     m_runX->setTickInterval(std::max(1.0, std::ceil((right - left + 1.0) / 6.0)));
     m_runY->setRange(bottom - margin, top + margin);
     m_runY->applyNiceNumbers();
-    m_runY->setTitleText(tr("Peak Force (%1)").arg(forceUnitLabel(m_units)));
+    m_runY->setTitleText(tr("Peak (%1)").arg(forceUnitLabel(m_units)));
     m_runCaption->setText(tr("Active session: %1").arg(strokesText(statistics)));
 }
 

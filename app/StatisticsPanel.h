@@ -69,12 +69,15 @@ private:
     void scheduleRefresh();
     void buildTable();
     void buildRunChart();
+    void fillRowTitles();
     void fillTable();
+    void setCell(int row, int column, const QString& text, bool indicative = false);
     void fillRunChart();
     void onRunChartClicked(const QPointF& point);
 
     QPointer<GraphModel> m_graphModel;
     Units m_units = Imperial;
+    Units m_rowTitleUnits = Imperial;
     QTimer m_refreshTimer;
     QList<QPointer<GraphContainer>> m_containers;
     QList<SeatingStatistics> m_statistics;
