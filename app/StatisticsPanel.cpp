@@ -188,8 +188,13 @@ void StatisticsPanel::buildRunChart() {
 }
 
 QSize StatisticsPanel::sizeHint() const {
-    // Room for the row titles and two columns of figures.
-    return QSize(340, 600);
+    // Wide enough for the row titles and the first column (the active session), so that the chart keeps
+    // as much of the window as it can; the panel scrolls sideways for the comparison files.
+    const int tableWidth = m_table->verticalHeader()->sizeHint().width() +
+                           (m_table->columnCount() > 0 ? m_table->horizontalHeader()->sectionSize(0) : 0) +
+                           2 * m_table->frameWidth() + m_table->verticalScrollBar()->sizeHint().width();
+    const QMargins margins = layout()->contentsMargins();
+    return QSize(std::clamp(tableWidth + margins.left() + margins.right(), 220, 420), 600);
 }
 
 void StatisticsPanel::setUnits(Units units) {

@@ -1,13 +1,12 @@
 // Renders the statistics panel and a stroke half drawn, headless, on the emulated press: zeroed, X zero
 // found, six strokes (the fourth marked a flyer) beside a comparison file of the first three, then a
-// seventh stroke caught half way with no trace selected. Not a test; run by hand to refresh the pictures:
+// new session's first stroke caught half way. Not a test; run by hand to refresh the pictures:
 //   QT_QPA_PLATFORM=offscreen build-test/tests/app/statistics_screenshots docs/screenshots
 // writes statistics-panel.png and live-stroke.png there.
 #include "support/FakeMessageBoxes.h"
 
 #include "app/StatisticsPanel.h"
 #include "app/ZelPress.h"
-#include "chart/GraphVisualization.h"
 #include "chart/LiveStroke.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
@@ -67,14 +66,18 @@ int main(int argc, char* argv[]) {
     active->graphs().at(3)->setFlyer(true);
     if (!QTest::qWaitFor([&] { return action("goAction")->isEnabled(); }, kWaitMs))
         return 1;
-    QApplication::processEvents();
+    // Wide enough for both columns, as a user would drag it.
     auto* dock = window.findChild<QDockWidget*>(QStringLiteral("statisticsDock"));
-    if (!dock || !dock->grab().toImage().save(folder + QStringLiteral("/statistics-panel.png"), "PNG"))
+    if (!dock)
+        return 1;
+    window.resizeDocks({dock}, {420}, Qt::Horizontal);
+    QApplication::processEvents();
+    if (!dock->grab().toImage().save(folder + QStringLiteral("/statistics-panel.png"), "PNG"))
         return 1;
 
-    // Half of a stroke's points drawn, with no trace selected: the new stroke is the green line.
+    // Half of a stroke's points drawn, on a new session beside the comparison file: the green line.
     const qsizetype strokePoints = active->graphs().last()->data(Imperial).points().size();
-    window.visualization()->setSelectedGraph(nullptr);
+    action("newSessionAction")->trigger();
     action("goAction")->trigger();
     LiveStroke* live = window.liveStroke();
     if (!QTest::qWaitFor([&] { return live->drawnPointCount() >= strokePoints / 2; }, kWaitMs))
