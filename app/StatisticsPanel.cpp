@@ -193,7 +193,7 @@ QSize StatisticsPanel::sizeHint() const {
     const int tableWidth = m_table->verticalHeader()->sizeHint().width() +
                            (m_table->columnCount() > 0 ? m_table->horizontalHeader()->sectionSize(0) : 0) +
                            2 * m_table->frameWidth() + m_table->verticalScrollBar()->sizeHint().width();
-    const QMargins margins = layout()->contentsMargins();
+    const QMargins margins = layout() ? layout()->contentsMargins() : QMargins();
     return QSize(std::clamp(tableWidth + margins.left() + margins.right(), 220, 420), 600);
 }
 
