@@ -6,12 +6,14 @@
 #include "app/Logging.h"
 #include "app/MessageBoxes.h"
 #include "app/SettingsStore.h"
+#include "app/StatisticsPanel.h"
 #include "app/TraceCommands.h"
 #include "app/ViewOptions.h"
 #include "chart/GraphLegend.h"
 #include "chart/GraphView.h"
 #include "chart/GraphVisualization.h"
 #include "chart/LegendTreeView.h"
+#include "chart/LiveStroke.h"
 #include "chart/SessionModel.h"
 #include "data/FileDialog.h"
 #include "data/Graph.h"
@@ -33,6 +35,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDebug>
+#include <QDockWidget>
 #include <QGridLayout>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -118,6 +121,8 @@ ZelPress::~ZelPress() {
     delete m_connection;
     m_connection = nullptr;
     // Lines leave the chart before the chart goes.
+    delete m_liveStroke;
+    m_liveStroke = nullptr;
     delete m_visualization;
     m_visualization = nullptr;
 }
@@ -179,6 +184,7 @@ void ZelPress::buildModelAndViews() {
                              m_ui.exportToCsvAllAction, m_ui.exportToImageAction, m_ui.exportToPdfAction,
                              separator(), m_ui.darkModeAction});
     connect(m_graphView, &GraphView::cursorValueChanged, this, &ZelPress::onCursorValueChanged);
+    m_liveStroke = new LiveStroke(m_graphView, this);
 
     auto* legendLayout = new QVBoxLayout(m_ui.graphLegendArea);
     legendLayout->setContentsMargins(0, 9, 9, 9);
@@ -199,6 +205,14 @@ void ZelPress::buildModelAndViews() {
     connect(m_legend, &GraphLegend::itemDoubleClicked, m_ui.editPlotAction, &QAction::trigger);
 
     m_traceCommands = new TraceCommands(m_graphModel, m_selectionModel, m_undoHistory, this, this);
+
+    auto* statisticsDock = new QDockWidget(tr("Statistics"), this);
+    statisticsDock->setObjectName(QStringLiteral("statisticsDock"));
+    m_statisticsPanel = new StatisticsPanel(m_graphModel, statisticsDock);
+    statisticsDock->setWidget(m_statisticsPanel);
+    addDockWidget(Qt::RightDockWidgetArea, statisticsDock);
+    connect(m_statisticsPanel, &StatisticsPanel::graphClicked, m_visualization,
+            &GraphVisualization::setSelectedGraph);
 }
 
 void ZelPress::wireActions() {
@@ -253,6 +267,8 @@ void ZelPress::applyUnits(Units units) {
     m_settings.units = units;
     m_visualization->setUnits(units);
     m_graphModel->sessionModel()->setUnits(units);
+    m_liveStroke->setUnits(units);
+    m_statisticsPanel->setUnits(units);
     m_ui.metricUnitsAction->setChecked(units == Metric);
     m_ui.imperialUnitsAction->setChecked(units == Imperial);
 }
@@ -364,6 +380,11 @@ void ZelPress::onSessionCreated(Session* created) {
     connect(created, &Session::procedureFinished, this, &ZelPress::updateSessionEnabling);
     connect(created, &Session::procedureCanceled, this, &ZelPress::updateSessionEnabling);
     connect(created, &Session::measurementDone, this, &ZelPress::onMeasurementDone);
+    // The stroke's line is drawn while it runs and goes when it ends, after its trace (if any) has come.
+    connect(created, &Session::strokePointRecorded, m_liveStroke, &LiveStroke::addPoint);
+    connect(created, &Session::procedureFinished, m_liveStroke, &LiveStroke::clear);
+    connect(created, &Session::procedureCanceled, m_liveStroke, &LiveStroke::clear);
+    connect(created, &Session::closed, m_liveStroke, &LiveStroke::clear);
     connect(created, &Session::firmwareVersionReceived, this, &ZelPress::onFirmwareVersionReceived);
 }
 

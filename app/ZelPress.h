@@ -22,10 +22,12 @@ class GraphVisualization;
 class IFileDialog;
 class IFileSystem;
 class IMessageBoxes;
+class LiveStroke;
 class Protocol;
 class QItemSelectionModel;
 class QLabel;
 class Session;
+class StatisticsPanel;
 class TraceCommands;
 class ViewOptions;
 class UndoHistory;
@@ -62,6 +64,8 @@ public:
     GraphLegend* legend() const { return m_legend; }
     QItemSelectionModel* selectionModel() const { return m_selectionModel; }
     TraceCommands* traceCommands() const { return m_traceCommands; }
+    StatisticsPanel* statisticsPanel() const { return m_statisticsPanel; }
+    LiveStroke* liveStroke() const { return m_liveStroke; }
     const ZelPressUi& ui() const { return m_ui; }
     // The connection status text shown in the status bar.
     QString statusMessage() const;
@@ -130,6 +134,8 @@ private:
     GraphLegend* m_legend = nullptr;
     TraceCommands* m_traceCommands = nullptr;
     ViewOptions* m_viewOptions = nullptr;
+    StatisticsPanel* m_statisticsPanel = nullptr;
+    LiveStroke* m_liveStroke = nullptr;
     QLabel* m_autosaveLabel = nullptr;
     QString m_baseTitle;
 };

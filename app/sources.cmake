@@ -26,6 +26,8 @@ zelpress_core_sources(
     SettingsStore.h
     Startup.cpp
     Startup.h
+    StatisticsPanel.cpp
+    StatisticsPanel.h
     TraceCommands.cpp
     TraceCommands.h
     ViewOptions.cpp

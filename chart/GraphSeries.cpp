@@ -66,12 +66,12 @@ void GraphSeries::updateColor(ColorChangeSettings settings) {
     const bool onGraphChart = qobject_cast<GraphChart*>(chart()) != nullptr;
     if (m_selected) {
         if (onGraphChart)
-            setColor(Qt::green);
+            setColor(selectedColor());
         return;
     }
     if (m_latest && settings != Gradient) {
         if (onGraphChart)
-            setColor(Qt::red);
+            setColor(latestColor());
         return;
     }
     if (m_graph)

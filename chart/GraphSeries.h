@@ -4,6 +4,7 @@
 #include "data/Graph.h"
 #include "data/Units.h"
 
+#include <QColor>
 #include <QLineSeries>
 #include <QList>
 #include <QPointer>
@@ -18,6 +19,10 @@ public:
     static constexpr double kNormalWidth = 2.0;
 
     GraphSeries(Graph* graph, Units units, QObject* parent = nullptr);
+
+    // The colours of the selected and of the latest line.
+    static QColor selectedColor() { return QColor(Qt::green); }
+    static QColor latestColor() { return QColor(Qt::red); }
 
     // The trace shown; none once it has been destroyed.
     Graph* graph() const { return m_graph; }

@@ -73,6 +73,15 @@ GraphSeries* GraphVisualization::seriesFor(const Graph* graph) const {
     return nullptr;
 }
 
+QColor GraphVisualization::pressTraceColor() {
+    // addGraph marks a trace from the press latest and selects it; the selected colour wins.
+    return GraphSeries::selectedColor();
+}
+
+double GraphVisualization::pressTraceWidth() {
+    return GraphSeries::kSelectedWidth;
+}
+
 void GraphVisualization::setUnits(Units units) {
     const auto all = allSeries();
     for (GraphSeries* series : all)

@@ -2,6 +2,7 @@
 
 #include "data/Units.h"
 
+#include <QColor>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -37,6 +38,9 @@ public:
     void setSelectionModel(QItemSelectionModel* selectionModel);
     // The line of that trace, or none.
     GraphSeries* seriesFor(const Graph* graph) const;
+    // The colour and width a trace from the press is drawn with when it arrives.
+    static QColor pressTraceColor();
+    static double pressTraceWidth();
 
 public slots:
     // Fits the axes to the data of every line (hidden ones too); nothing without lines.

@@ -16,6 +16,8 @@ zelpress_core_sources(
     GraphVisualization.h
     LegendTreeView.cpp
     LegendTreeView.h
+    LiveStroke.cpp
+    LiveStroke.h
     SessionModel.cpp
     SessionModel.h
     TraceSetupDlg.cpp

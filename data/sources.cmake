@@ -12,6 +12,8 @@ zelpress_core_sources(
     IFileDialog.h
     IGraphModel.h
     Measurement.h
+    SeatingStatistics.cpp
+    SeatingStatistics.h
     SessionFileActions.cpp
     SessionFileActions.h
     TraceData.cpp

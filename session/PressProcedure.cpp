@@ -30,6 +30,7 @@ void PressProcedure::onPointReceived(int position, int value, int current) {
         const double x = (double(m_xZeroPosition) - double(position)) * m_positionFactor;
         const double y = (double(value) - double(m_zeroOffset)) * m_forceFactor;
         m_points.append(QPointF(x, y));
+        emit pointRecorded(m_points.constLast());
     }
     if (m_pointCount++ >= kPointLimit) {
         qWarning() << "Press procedure timed out (received more points than expected).";

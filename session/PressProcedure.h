@@ -23,6 +23,10 @@ public:
     const QList<QPointF>& points() const { return m_points; }
     MotorReport::Report lastReport() const { return m_lastReport; }
 
+signals:
+    // One more point of points(), as it was appended.
+    void pointRecorded(QPointF point);
+
 private slots:
     void onPointReceived(int position, int value, int current);
     void onReportReceived(MotorReport::Report motorReport);

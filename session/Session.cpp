@@ -268,6 +268,7 @@ bool Session::go() {
     auto* procedure =
         new PressProcedure(m_protocol, m_zeroWeightAdc, m_xZeroPosition, kForceFactor, kPositionFactor, this);
     adoptProcedure(procedure);
+    connect(procedure, &PressProcedure::pointRecorded, this, &Session::strokePointRecorded);
     connect(
         procedure, &BaseProcedure::finished, this, [this, procedure] { onStrokeFinished(procedure); },
         Qt::SingleShotConnection);

@@ -71,6 +71,8 @@ signals:
     void initialized();
     void closed();
     void firmwareVersionReceived(QString firmwareVersion);
+    // A Go stroke under way recorded one more point, exactly as it will be among measurementDone's.
+    void strokePointRecorded(QPointF point);
 
 public slots:
     // Starts the conversation; waits for the application firmware when only the bootloader talks.
