@@ -30,6 +30,9 @@ int main(int argc, char* argv[]) {
     window.autoConnection()->setPortLister([] {
         return QList<PortCandidate>{{"ComEmulation", "Emulated press", "FTDI"}};
     });
+    // A common laptop screen; at the window's own starting size (947 x 698) the statistics dock leaves
+    // the chart narrow.
+    window.resize(1366, 768);
     window.show();
     const auto action = [&](const char* name) {
         return window.findChild<QAction*>(QString::fromLatin1(name));
