@@ -8,6 +8,7 @@
 // Prints medians and exits with 1 when the share reaches the goal of 10 %; see docs/performance.md.
 #include "app/IMessageBoxes.h"
 #include "app/ZelPress.h"
+#include "bench/AnsweringBoxes.h"
 #include "chart/GraphChart.h"
 #include "chart/GraphView.h"
 #include "chart/LiveStroke.h"
@@ -34,19 +35,6 @@ namespace {
 // Bytes a second on a 115200 baud line with 8 data bits, no parity and one stop bit.
 constexpr int kLineBytesPerSecond = 11520;
 constexpr int kTickMs = 10;
-
-class OkBoxes : public IMessageBoxes {
-public:
-    void showWarning(const QString&, const QString&) override {}
-    void showMessage(const QString&, const QString&) override {}
-    void showOk(const QString&) override {}
-    QMessageBox::StandardButton question(const QString&, const QString&, QMessageBox::StandardButtons,
-                                         QMessageBox::StandardButton) override {
-        return QMessageBox::Ok;
-    }
-    QMessageBox::StandardButton askOk(const QString&) override { return QMessageBox::Ok; }
-    void endSessionQuestions() override {}
-};
 
 // The emulated press's recordings, delivered as fast as the serial line carries them.
 class FullRatePort : public IPort {
@@ -172,7 +160,7 @@ int main(int argc, char** argv) {
     QStandardPaths::setTestModeEnabled(true);
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
 
-    ZelPress window(ZelPress::Seams{std::make_shared<OkBoxes>(), nullptr, nullptr});
+    ZelPress window(ZelPress::Seams{std::make_shared<AnsweringBoxes>(QMessageBox::Ok), nullptr, nullptr});
     window.autoConnection()->setPortLister([] {
         return QList<PortCandidate>{{"FullRate", "Press at the link's full rate", "FTDI"}};
     });

@@ -3,6 +3,7 @@
 // starts. Prints the median of several runs in this process and the first run alone (cold caches).
 #include "app/IMessageBoxes.h"
 #include "app/ZelPress.h"
+#include "bench/AnsweringBoxes.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -12,24 +13,6 @@
 #include <cstdio>
 #include <memory>
 #include <vector>
-
-namespace {
-
-// The window asks to zero the press as soon as it is connected; a benchmark cannot press Ok.
-class SilentBoxes : public IMessageBoxes {
-public:
-    void showWarning(const QString&, const QString&) override {}
-    void showMessage(const QString&, const QString&) override {}
-    void showOk(const QString&) override {}
-    QMessageBox::StandardButton question(const QString&, const QString&, QMessageBox::StandardButtons,
-                                         QMessageBox::StandardButton) override {
-        return QMessageBox::Cancel;
-    }
-    QMessageBox::StandardButton askOk(const QString&) override { return QMessageBox::Cancel; }
-    void endSessionQuestions() override {}
-};
-
-} // namespace
 
 int main(int argc, char** argv) {
     QElapsedTimer sinceMain;
@@ -50,7 +33,8 @@ int main(int argc, char** argv) {
         QElapsedTimer timer;
         timer.start();
         const qint64 offset = i == 0 ? sinceMain.nsecsElapsed() - timer.nsecsElapsed() : 0;
-        ZelPress window(ZelPress::Seams{std::make_shared<SilentBoxes>(), nullptr, nullptr});
+        ZelPress window(
+            ZelPress::Seams{std::make_shared<AnsweringBoxes>(QMessageBox::Cancel), nullptr, nullptr});
         window.show();
         if (i == 0)
             shown = static_cast<double>(sinceMain.nsecsElapsed()) / 1e6;

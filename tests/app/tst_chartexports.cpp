@@ -201,12 +201,12 @@ void tst_ChartExports::tableOrder() {
         double terminal;
         int number;
         double velocity;
-    } specs[] = {{"a", 40, 30, 2, 3}, {"b", 60, 30, -1, kNaN}, {"c", 50, 30, 10, 1}, {"d", 45, 20, 1, 2}};
-    for (const auto& spec : specs) {
-        Graph* graph = container.addGraphFromPress(stroke(spec.peak, spec.terminal), true);
-        graph->setName(QString::fromLatin1(spec.name));
-        graph->setTraceNumber(spec.number);
-        graph->setVelocity(spec.velocity);
+    } rows[] = {{"a", 40, 30, 2, 3}, {"b", 60, 30, -1, kNaN}, {"c", 50, 30, 10, 1}, {"d", 45, 20, 1, 2}};
+    for (const auto& row : rows) {
+        Graph* graph = container.addGraphFromPress(stroke(row.peak, row.terminal), true);
+        graph->setName(QString::fromLatin1(row.name));
+        graph->setTraceNumber(row.number);
+        graph->setVelocity(row.velocity);
     }
     QCOMPARE(names(PdfReport::tableOrder(container.graphs(), column, Qt::SortOrder(order))), expected);
 }

@@ -21,7 +21,7 @@ using Points = QList<QPointF>;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-struct TraceSpec {
+struct TraceRow {
     QString name;
     Points points;
     bool flyer = false;
@@ -31,13 +31,13 @@ struct TraceSpec {
 // Traces that live as long as the test row; points are given in the row's unit system.
 class Traces {
 public:
-    Traces(const QList<TraceSpec>& specs, Units units) {
-        for (const TraceSpec& spec : specs) {
+    Traces(const QList<TraceRow>& rows, Units units) {
+        for (const TraceRow& row : rows) {
             auto graph = std::make_unique<Graph>();
-            graph->setName(spec.name);
-            graph->setPoints(spec.points, units == Imperial);
-            graph->setFlyer(spec.flyer);
-            graph->setVelocity(spec.velocity);
+            graph->setName(row.name);
+            graph->setPoints(row.points, units == Imperial);
+            graph->setFlyer(row.flyer);
+            graph->setVelocity(row.velocity);
             list.append(graph.get());
             m_owned.push_back(std::move(graph));
         }
@@ -78,7 +78,7 @@ QString fixed3(double value) {
 
 } // namespace
 
-Q_DECLARE_METATYPE(TraceSpec)
+Q_DECLARE_METATYPE(TraceRow)
 
 class tst_CsvExporter : public QObject {
     Q_OBJECT
@@ -105,12 +105,12 @@ void tst_CsvExporter::initTestCase() {
 void tst_CsvExporter::exactText_data() {
     QTest::addColumn<bool>("all");
     QTest::addColumn<int>("units");
-    QTest::addColumn<QList<TraceSpec>>("traces");
+    QTest::addColumn<QList<TraceRow>>("traces");
     QTest::addColumn<QString>("expected");
 
-    const TraceSpec imperialPair{QStringLiteral("Trace 1"), {{0.5, 10.0}, {0.4, 20.0}}};
+    const TraceRow imperialPair{QStringLiteral("Trace 1"), {{0.5, 10.0}, {0.4, 20.0}}};
     QTest::newRow("one trace, imperial, two points")
-        << false << int(Imperial) << QList<TraceSpec>{imperialPair}
+        << false << int(Imperial) << QList<TraceRow>{imperialPair}
         << QStringLiteral(",\"Trace 1\"\n"
                           "Flyer,false\n"
                           "Peak Force,20.000\n"
@@ -124,7 +124,7 @@ void tst_CsvExporter::exactText_data() {
                           "0.400,20.000\n");
     QTest::newRow("one trace, metric, flyer, quote in the name")
         << false << int(Metric)
-        << QList<TraceSpec>{{QStringLiteral("12\" barrel, \"hot\""), {{12.7, 4.5}, {10.16, 9.0}}, true, 12.7}}
+        << QList<TraceRow>{{QStringLiteral("12\" barrel, \"hot\""), {{12.7, 4.5}, {10.16, 9.0}}, true, 12.7}}
         << QStringLiteral(",\"12\"\" barrel, \"\"hot\"\"\"\n"
                           "Flyer,true\n"
                           "Peak Force,9.000\n"
@@ -137,7 +137,7 @@ void tst_CsvExporter::exactText_data() {
                           "12.700,4.500\n"
                           "10.160,9.000\n");
     QTest::newRow("one trace without points")
-        << false << int(Imperial) << QList<TraceSpec>{{QStringLiteral("empty"), {}}}
+        << false << int(Imperial) << QList<TraceRow>{{QStringLiteral("empty"), {}}}
         << QStringLiteral(",\"empty\"\nFlyer,false\nPeak Force,0.000\nStarting Pos,0.000\n"
                           "Terminal Force,0.000\nVelocity,0.000\nWork Done,0.000\n\n"
                           "Position (inch),Force (lbs)\n");
@@ -146,8 +146,8 @@ void tst_CsvExporter::exactText_data() {
     // point and interpolated below; every line keeps a comma for every trace.
     QTest::newRow("all traces, metric grid")
         << true << int(Metric)
-        << QList<TraceSpec>{{QStringLiteral("A"), {{0.1, 1.0}, {0.06, 3.0}, {0.01, 8.0}}},
-                            {QStringLiteral("B"), {{0.08, 10.0}, {0.04, 20.0}, {-0.02, 50.0}}, true, 3.0}}
+        << QList<TraceRow>{{QStringLiteral("A"), {{0.1, 1.0}, {0.06, 3.0}, {0.01, 8.0}}},
+                           {QStringLiteral("B"), {{0.08, 10.0}, {0.04, 20.0}, {-0.02, 50.0}}, true, 3.0}}
         << QStringLiteral(",\"A\",\"B\"\n"
                           "Flyer,false,true\n"
                           "Peak Force,8.000,50.000\n"
@@ -167,9 +167,9 @@ void tst_CsvExporter::exactText_data() {
     // "nan" or "inf", and never a missing comma.
     QTest::newRow("all traces, cells without a value stay empty")
         << true << int(Imperial)
-        << QList<TraceSpec>{{QStringLiteral("flat"), {{0.004, 1.0}, {0.004, 2.0}, {0.0, 3.0}}},
-                            {QStringLiteral("dot"), {{0.002, 5.0}}},
-                            {QStringLiteral("none"), {}}}
+        << QList<TraceRow>{{QStringLiteral("flat"), {{0.004, 1.0}, {0.004, 2.0}, {0.0, 3.0}}},
+                           {QStringLiteral("dot"), {{0.002, 5.0}}},
+                           {QStringLiteral("none"), {}}}
         << QStringLiteral(",\"flat\",\"dot\",\"none\"\n"
                           "Flyer,false,false,false\n"
                           "Peak Force,3.000,5.000,0.000\n"
@@ -185,12 +185,12 @@ void tst_CsvExporter::exactText_data() {
                           "0.001,2.750,,\n"
                           "0.000,3.000,,\n");
     QTest::newRow("all traces, none")
-        << true << int(Metric) << QList<TraceSpec>{}
+        << true << int(Metric) << QList<TraceRow>{}
         << QStringLiteral("\nFlyer\nPeak Force\nStarting Pos\nTerminal Force\nVelocity\nWork Done\n\n"
                           "Position (mm)\n");
     // Rising positions: the lowest end lies above the highest start, so there is no grid at all.
     QTest::newRow("all traces, rising positions")
-        << true << int(Metric) << QList<TraceSpec>{{QStringLiteral("up"), {{0.0, 1.0}, {1.0, 2.0}}}}
+        << true << int(Metric) << QList<TraceRow>{{QStringLiteral("up"), {{0.0, 1.0}, {1.0, 2.0}}}}
         << QStringLiteral(",\"up\"\nFlyer,false\nPeak Force,2.000\nStarting Pos,0.000\nTerminal Force,2.000\n"
                           "Velocity,0.000\nWork Done,1.500\n\nPosition (mm),Force (kg)\n");
 }
@@ -198,7 +198,7 @@ void tst_CsvExporter::exactText_data() {
 void tst_CsvExporter::exactText() {
     QFETCH(bool, all);
     QFETCH(int, units);
-    QFETCH(QList<TraceSpec>, traces);
+    QFETCH(QList<TraceRow>, traces);
     QFETCH(QString, expected);
 
     const Traces graphs(traces, Units(units));
@@ -216,8 +216,8 @@ void tst_CsvExporter::exactText() {
     QCOMPARE(records.size(), expected.count(QLatin1Char('\n'))); // an empty line is an empty record
     QCOMPARE(records.first().mid(1), [&] {
         QStringList names;
-        for (const TraceSpec& spec : traces)
-            names.append(spec.name);
+        for (const TraceRow& row : traces)
+            names.append(row.name);
         return all ? names : names.mid(0, 1);
     }());
     for (const QStringList& record : records.mid(1)) {

@@ -1,5 +1,6 @@
 // The statistics dock and the live stroke in the main window, on the emulated press.
 #include "support/FakeMessageBoxes.h"
+#include "WindowBench.h"
 
 #include "app/FileSystem.h"
 #include "app/Logging.h"
@@ -41,49 +42,12 @@
 
 namespace {
 
-constexpr int kStrokeMs = 60000;
-
-class ScriptedFileDialog : public IFileDialog {
-public:
-    QString getSaveFileName(const QString&, const QString&, const QString&, QString*) override {
-        return savePath;
-    }
-    QString getOpenFileName(const QString&, const QString&, const QString&) override { return openPath; }
-    QString savePath;
-    QString openPath;
-};
-
-QAction* action(ZelPress& window, const char* name) {
-    return window.findChild<QAction*>(QString::fromLatin1(name));
-}
-
-// The window on the emulated press with scripted boxes and file dialogs.
-struct Bench {
-    std::shared_ptr<FakeMessageBoxes> boxes = std::make_shared<FakeMessageBoxes>();
-    std::shared_ptr<ScriptedFileDialog> dialog = std::make_shared<ScriptedFileDialog>();
-    std::unique_ptr<ZelPress> window;
-
-    Bench() {
-        window = std::make_unique<ZelPress>(ZelPress::Seams{boxes, dialog, std::make_shared<FileSystem>()});
-        window->autoConnection()->setPortLister([] {
-            return QList<PortCandidate>{{"ComEmulation", "Emulated press", "FTDI"}};
-        });
-        // Whatever an earlier run left in the settings, these tests read inches and pounds.
-        action(*window, "imperialUnitsAction")->trigger();
-    }
-    Session* session() const { return window->session(); }
+// The window on the emulated press, reading inches and pounds whatever an earlier run left in the settings.
+struct StatisticsBench : Bench {
+    StatisticsBench() { action(*window, "imperialUnitsAction")->trigger(); }
     LiveStroke* live() const { return window->liveStroke(); }
     GraphContainer* active() const { return window->activeContainer(); }
     SeatingStatistics shown() const { return window->statisticsPanel()->statistics().value(0); }
-    // Connected, zeroed and the X zero found.
-    bool readyForStrokes() {
-        if (!QTest::qWaitFor([&] { return session() && session()->isZeroWeightCalibrated(); }, kStrokeMs))
-            return false;
-        if (!QTest::qWaitFor([&] { return action(*window, "findXZeroAction")->isEnabled(); }, kStrokeMs))
-            return false;
-        action(*window, "findXZeroAction")->trigger();
-        return QTest::qWaitFor([&] { return action(*window, "goAction")->isEnabled(); }, kStrokeMs);
-    }
     // The trace of a legend row of the active session.
     QModelIndex legendRow(const Graph* graph) const {
         SessionModel* legend = window->graphModel()->sessionModel();
@@ -112,7 +76,7 @@ private slots:
 };
 
 void tst_ZelPressStatistics::liveLineGrowsDuringTheStrokeAndGivesWayToExactlyOneTrace() {
-    Bench bench;
+    StatisticsBench bench;
     bench.window->show();
     QVERIFY(bench.readyForStrokes());
     LiveStroke* live = bench.live();
@@ -154,7 +118,7 @@ void tst_ZelPressStatistics::liveLineGoesWithoutATrace_data() {
 
 void tst_ZelPressStatistics::liveLineGoesWithoutATrace() {
     QFETCH(bool, pullTheCable);
-    Bench bench;
+    StatisticsBench bench;
     bench.window->show();
     QVERIFY(bench.readyForStrokes());
     LiveStroke* live = bench.live();
@@ -177,7 +141,7 @@ void tst_ZelPressStatistics::liveLineGoesWithoutATrace() {
 }
 
 void tst_ZelPressStatistics::panelFollowsTheWindowsEditsUndoUnitsAndFiles() {
-    Bench bench;
+    StatisticsBench bench;
     GraphContainer* active = bench.active();
     // Three strokes as the window adds them from the press.
     for (double peak : {100.0, 110.0, 120.0})
@@ -225,7 +189,7 @@ void tst_ZelPressStatistics::panelFollowsTheWindowsEditsUndoUnitsAndFiles() {
 }
 
 void tst_ZelPressStatistics::clickingARunChartPointSelectsTheTraceInTheLegendAndTheChart() {
-    Bench bench;
+    StatisticsBench bench;
     bench.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(bench.window.get()));
     GraphContainer* active = bench.active();
@@ -249,7 +213,7 @@ void tst_ZelPressStatistics::clickingARunChartPointSelectsTheTraceInTheLegendAnd
 }
 
 void tst_ZelPressStatistics::dockIsShownClosableAndComesBackFromTheDockMenu() {
-    Bench bench;
+    StatisticsBench bench;
     bench.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(bench.window.get()));
     auto* dock = bench.window->findChild<QDockWidget*>(QStringLiteral("statisticsDock"));
@@ -282,7 +246,7 @@ void tst_ZelPressStatistics::addsNothingToMenusSettingsOrSessionFiles() {
     QTemporaryDir folder;
     const QString sessionPath = folder.filePath(QStringLiteral("saved.SDT"));
     {
-        Bench bench;
+        StatisticsBench bench;
         bench.window->show();
         // The menus hold exactly the window's commands.
         const QList<QPair<QString, QStringList>> menus = {
