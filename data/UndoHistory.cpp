@@ -18,8 +18,10 @@ UndoHistory::UndoHistory(GraphContainer* container, QObject* parent)
 
 namespace {
 
-// Runs on a worker thread: touches nothing but its own arguments and the file.
-QString writeSnapshotFile(const QString& path, const QList<QByteArray>& pieces) {
+// Runs on a worker thread: touches nothing but its own arguments and the file. The pieces come by
+// value: std::async moves its stored copy into them, so they are released when the write ends rather
+// than kept alive by the snapshot's future (which would hold removed traces' texts in memory).
+QString writeSnapshotFile(QString path, QList<QByteArray> pieces) {
     // Snapshots live in a private temporary folder and die with the process, so they are written
     // plainly: syncing each one to disk (as an atomic save does) would cost more than building it.
     QFile file(path);

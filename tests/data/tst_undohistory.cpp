@@ -62,6 +62,13 @@ void tst_UndoHistory::baselineIsTheCompactSessionText() {
     QFile file(paths.first());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), m_container->toJsonBytes());
+
+    // Once written, the snapshot keeps no reference to the traces' texts: a removed trace's text is
+    // freed with it rather than held in memory by the history.
+    QByteArray text = m_container->graphs().first()->toJsonBytes();
+    m_container->clear();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(text.isDetached());
 }
 
 void tst_UndoHistory::unchangedStateRecordsNothing() {
