@@ -36,6 +36,8 @@ public:
 
     bool isActive() const { return m_active; }
     bool isAttemptPending() const { return m_attemptPending; }
+    // The port list is used up and will be read again shortly.
+    bool isRescanScheduled() const { return m_rescanTimer.isActive(); }
     QList<PortCandidate> candidates() const { return m_candidates; }
 
     // Seams for tests: where the port list comes from and how a port is opened.

@@ -4,6 +4,7 @@
 #include "support/MemoryFileSystem.h"
 
 #include <cmath>
+#include <csignal>
 #include <limits>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,9 +12,37 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
+
 namespace {
 const QString kDirectory = QStringLiteral("/data");
 const QString kPath = QStringLiteral("/data/Settings.json");
+
+// While it lives, writes beyond `bytes` into any file fail with EFBIG instead of raising SIGXFSZ:
+// a disk that fills up part-way through a write, for this process only and without root.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        m_set = getrlimit(RLIMIT_FSIZE, &m_old) == 0;
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        m_set = m_set && setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        if (m_set)
+            setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool isSet() const { return m_set; }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+    bool m_set = false;
+};
 } // namespace
 
 class tst_SettingsStore : public QObject {
@@ -221,6 +250,19 @@ private slots:
         QVERIFY(files.dirExists(directory.path()));
         QCOMPARE(files.absoluteDirPath(path), directory.path());
         QVERIFY(files.lastWriteError().isEmpty());
+
+        // A write that fails part-way over a good file leaves that file as it was: here the process
+        // may not write files beyond 1 KiB, so the longer content cannot be written in full.
+        {
+            const QByteArray good = R"({"MaxPressure":80})";
+            QVERIFY(files.writeFile(path, good));
+            const FileSizeLimit limit(1024);
+            QVERIFY(limit.isSet());
+            QVERIFY(!files.writeFile(path, QByteArray(64 * 1024, 'x')));
+            QVERIFY(!files.lastWriteError().isEmpty());
+            QCOMPARE(files.readFile(path), good);
+        }
+        QCOMPARE(QDir(directory.path()).entryList(QDir::Files), QStringList{"Settings.json"});
 
         // A write that cannot happen says so and leaves nothing behind.
         const QString missing = directory.filePath(QStringLiteral("no/such/dir/Settings.json"));

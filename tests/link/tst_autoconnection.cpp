@@ -17,6 +17,9 @@ private:
     QList<PortCandidate> m_ports;
     QStringList m_opened;
     QList<QPointer<FakePort>> m_openedPorts;
+    // The time-out of each attempt, and whether it ran when the attempt opened its port.
+    QList<QPointer<QTimer>> m_attemptTimeouts;
+    QList<bool> m_attemptTimeoutRan;
     int m_scans = 0;
     // What each named port sends right after it has been opened; absent means silent.
     QMap<QString, QByteArray> m_answers;
@@ -30,6 +33,9 @@ private:
             auto* port = new FakePort(parent);
             m_opened.append(name);
             m_openedPorts.append(port);
+            auto* attemptTimeout = m_search->findChild<QTimer*>();
+            m_attemptTimeouts.append(attemptTimeout);
+            m_attemptTimeoutRan.append(attemptTimeout && attemptTimeout->isActive());
             if (m_answers.contains(name)) {
                 const QByteArray answer = m_answers.value(name);
                 QTimer::singleShot(20, port, [port, answer] { port->feed(answer); });
@@ -45,6 +51,8 @@ private slots:
         m_ports.clear();
         m_opened.clear();
         m_openedPorts.clear();
+        m_attemptTimeouts.clear();
+        m_attemptTimeoutRan.clear();
         m_answers.clear();
         m_scans = 0;
         useFakes();
@@ -83,8 +91,11 @@ private slots:
         QCOMPARE(m_opened, QStringList{"ttyUSB0"});
         QVERIFY(!m_search->isAttemptPending());
         QCOMPARE(m_protocol->port(), m_openedPorts.first().data());
-        // Once connected the search goes quiet; the attempt's time-out is gone with it.
-        QTest::qWait(AutoConnection::kAttemptTimeoutMs + 200);
+        // Once connected the search goes quiet: the attempt's time-out, which would drop the port, is
+        // gone and nothing is rescanned.
+        QCOMPARE(m_attemptTimeoutRan, QList<bool>{true});
+        QVERIFY(m_attemptTimeouts.first().isNull());
+        QVERIFY(!m_search->isRescanScheduled());
         QCOMPARE(m_openedPorts.first()->closeCount(), 0);
         QCOMPARE(established.size(), 1);
     }
@@ -135,8 +146,14 @@ private slots:
         QVERIFY(!m_search->isActive());
         QVERIFY(!m_search->isAttemptPending());
         QCOMPARE(m_protocol->port(), nullptr);
-        // The retry scheduled by the closing finds the search inactive.
-        QTest::qWait(AutoConnection::kRetryDelayMs + AutoConnection::kRescanDelayMs + 200);
+        // The retry scheduled by the closing runs first, finds the search inactive and schedules no rescan.
+        QTimer afterRetry;
+        afterRetry.setSingleShot(true);
+        afterRetry.setTimerType(Qt::PreciseTimer);
+        QSignalSpy retried(&afterRetry, &QTimer::timeout);
+        afterRetry.start(AutoConnection::kRetryDelayMs + 50);
+        QVERIFY(retried.wait(3000));
+        QVERIFY(!m_search->isRescanScheduled());
         QCOMPARE(m_opened.size(), 1);
     }
 

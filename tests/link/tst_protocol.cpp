@@ -232,11 +232,18 @@ private slots:
         m_protocol->sendRaw("$Q,1\n");
         QCOMPARE(m_port->writes(), (QList<QByteArray>{"$V\n", "$b\n", "$x\n", "$G,100,1\n", "$G,100,0\n",
                                                       "$s,123456\n", "$j,200\n", "$Q,1\n"}));
-        // Nothing is sent over a closed port.
+        // A write the port refuses is dropped, and the link goes on.
         m_port->clearWritten();
         m_port->setFailWrites(true);
         m_protocol->requestVersion();
         QVERIFY(m_port->writes().isEmpty());
+        QCOMPARE(m_protocol->port(), static_cast<IPort*>(m_port));
+        // Nothing is even tried on a port that reports itself closed.
+        const int calls = m_port->writeCalls();
+        m_port->setReportsClosed();
+        m_protocol->requestVersion();
+        m_protocol->go(false);
+        QCOMPARE(m_port->writeCalls(), calls);
     }
 
     void closesEachPortOnce() {

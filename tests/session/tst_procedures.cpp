@@ -12,9 +12,9 @@
 
 #include <algorithm>
 #include <memory>
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -328,14 +328,17 @@ void tst_Procedures::samplesKeepWatchdogFromFiring() {
     QSignalSpy canceled(procedure, &BaseProcedure::canceled);
     QSignalSpy finished(procedure, &BaseProcedure::finished);
     procedure->start();
-    // A sample every few milliseconds for well over the watchdog interval.
-    QElapsedTimer clock;
-    clock.start();
-    int fed = 0;
-    while (clock.elapsed() < 2500 && fed < 49) {
+    auto* watchdog = procedure->findChild<QTimer*>();
+    QVERIFY(watchdog);
+    QVERIFY(watchdog->isActive());
+    // Every sample sets the inactivity watchdog going again at its full interval: once part of the
+    // interval has run, the next sample winds it back up.
+    for (int fed = 0; fed < 49; ++fed) {
+        if (fed < 3)
+            QTRY_VERIFY_WITH_TIMEOUT(watchdog->remainingTime() < 800, 5000);
         m_port->feed(sample(1, 2));
-        ++fed;
-        QTest::qWait(50);
+        QVERIFY(watchdog->isActive());
+        QVERIFY(watchdog->remainingTime() > 900);
     }
     QCOMPARE(canceled.count(), 0);
     m_port->feed(sample(1, 2));

@@ -18,6 +18,7 @@ int FakePort::instances() {
 }
 
 qint64 FakePort::write(const QByteArray& data) {
+    ++m_writeCalls;
     if (!m_open || m_failWrites)
         return 0;
     m_written.append(data);

@@ -22,6 +22,10 @@ public:
     QByteArray written() const { return m_written.join(); }
     QList<QByteArray> writes() const { return m_written; }
     void clearWritten() { m_written.clear(); }
+    // Every call of write(), refused ones included.
+    int writeCalls() const { return m_writeCalls; }
+    // Reports the port closed without emitting closed(): a device gone before its closing is noticed.
+    void setReportsClosed() { m_open = false; }
     // Makes later writes fail (return 0) while the port stays open.
     void setFailWrites(bool fail) { m_failWrites = fail; }
     // Simulates the device going away: closes without anyone asking.
@@ -37,4 +41,5 @@ private:
     bool m_open = true;
     bool m_failWrites = false;
     int m_closeCount = 0;
+    int m_writeCalls = 0;
 };
