@@ -20,13 +20,13 @@ QRandomGenerator& noiseGenerator() {
 
 } // namespace
 
-EmulatedPort::EmulatedPort(const QString& portName, QObject* parent)
+EmulatedPort::EmulatedPort(const QString& portName, QObject* parent, int tickMs)
     : IPort(parent) {
     qDebug() << "Opening RS-232 emulation port:"
              << "portName =" << portName;
     qDebug() << "Successfully opened ZEL USB emulation port: portName =" << portName;
     connect(&m_emitTimer, &QTimer::timeout, this, &EmulatedPort::onDataEmitTimer);
-    m_emitTimer.start(kTickMs);
+    m_emitTimer.start(tickMs > 0 ? tickMs : kTickMs);
     m_open = true;
 }
 

@@ -5,7 +5,8 @@
 #include <QTimer>
 
 // A press inside the program: streams idle samples, answers the version request and plays a
-// recorded stroke on a Go command. Delivers its text in chunks every 250 ms.
+// recorded stroke on a Go command. Delivers its text in chunks every 250 ms; a long scripted run may
+// ask for a shorter interval, the program never does.
 class EmulatedPort : public IPort {
     Q_OBJECT
 public:
@@ -14,7 +15,7 @@ public:
     static constexpr quint32 kStrokeChunkSize = 500;
     static constexpr int kStatusLinesAfterStroke = 16;
 
-    EmulatedPort(const QString& portName, QObject* parent = nullptr);
+    EmulatedPort(const QString& portName, QObject* parent = nullptr, int tickMs = kTickMs);
 
     qint64 write(const QByteArray& data) override;
     QByteArray read() override;
