@@ -1,4 +1,5 @@
 #include "support/FakeMessageBoxes.h"
+#include "WindowBench.h"
 
 #include "app/FileSystem.h"
 #include "app/Logging.h"
@@ -8,9 +9,12 @@
 #include "data/GraphContainer.h"
 #include "data/IFileDialog.h"
 
+#include "link/EmulatedPort.h"
+
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
@@ -43,15 +47,6 @@ private:
     QString m_error;
 };
 
-class ScriptedFileDialog : public IFileDialog {
-public:
-    QString getSaveFileName(const QString&, const QString&, const QString&, QString*) override {
-        return savePath;
-    }
-    QString getOpenFileName(const QString&, const QString&, const QString&) override { return QString(); }
-    QString savePath;
-};
-
 QByteArray contents(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -75,6 +70,7 @@ private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void saveSaveAsAndSettingsOnAFullDisk();
     void saveAsOntoARealFullFileSystem();
+    void autosaveOnAFullDisk();
 };
 
 void tst_DiskFull::saveSaveAsAndSettingsOnAFullDisk() {
@@ -163,6 +159,42 @@ void tst_DiskFull::saveAsOntoARealFullFileSystem() {
     QVERIFY(active->unsaved());
     // No half-written temporary file is left behind to fill the disk further.
     QCOMPARE(QDir(mountPoint.path()).entryList(QDir::Files), QStringList{QStringLiteral("small.SDT")});
+    active->setUnsaved(false);
+}
+
+void tst_DiskFull::autosaveOnAFullDisk() {
+    auto files = std::make_shared<FillingFileSystem>();
+    // The emulated press, ticking fast: three strokes take a few seconds.
+    Bench bench(files,
+                [](const QString& name, QObject* parent) { return new EmulatedPort(name, parent, 20); });
+    QVERIFY(bench.readyForStrokes());
+    GraphContainer* active = bench.window->activeContainer();
+    const auto stroke = [&](int count) {
+        QTRY_VERIFY_WITH_TIMEOUT(action(*bench.window, "goAction")->isEnabled(), kStrokeMs);
+        action(*bench.window, "goAction")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(active->graphs().size(), count, kStrokeMs);
+    };
+    const QString autosave = GraphContainer::autosavePath(bench.session()->startTime());
+    const auto* autosaveLabel = bench.window->findChild<QLabel*>(QStringLiteral("autosaveStatusLabel"));
+    stroke(1);
+    const QByteArray first = contents(autosave);
+    QVERIFY(!first.isEmpty());
+    QVERIFY(autosaveLabel->isHidden());
+
+    // The disk fills: the second stroke is recorded but cannot be autosaved, and the user is told.
+    files->room = first.size();
+    stroke(2);
+    QVERIFY(!autosaveLabel->isHidden());
+    QCOMPARE(autosaveLabel->text(), QStringLiteral("Autosave failed: %1").arg(autosave));
+    QCOMPARE(contents(autosave), first);
+
+    // Room again: the next stroke autosaves all three.
+    files->room = 1 << 30;
+    stroke(3);
+    QVERIFY(autosaveLabel->isHidden());
+    GraphContainer saved;
+    QVERIFY(saved.loadFromFile(autosave));
+    QCOMPARE(saved.graphs().size(), 3);
     active->setUnsaved(false);
 }
 
