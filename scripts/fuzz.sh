@@ -150,13 +150,21 @@ export LSAN_OPTIONS="suppressions=${source_dir}/tests/lsan.supp${LSAN_OPTIONS:+:
 # allocate a lot per input, and with ASan's defaults a million-input run climbs towards 1 GB and runs
 # at two thirds of the speed. Use-after-free within an input is still caught.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=64:malloc_context_size=10}"
+# Each run starts from the hand-written seeds above and from fuzz/corpus/<target>/, the committed,
+# minimised corpus of the last long run (read only: what a run finds goes into the build's corpus).
+# To refresh the committed one after a long run:
+#   build-fuzz/fuzz/<target> -merge=1 fuzz/corpus/<target> build-fuzz/corpus/<target>
 for name in "${targets[@]}"; do
     corpus="${build}/corpus/${name}"
     mkdir -p "${corpus}"
     if declare -F "seed_${name}" >/dev/null; then
         "seed_${name}" "${corpus}"
     fi
+    committed=()
+    if [ -d "${source_dir}/fuzz/corpus/${name}" ]; then
+        committed=("${source_dir}/fuzz/corpus/${name}")
+    fi
     echo "Running ${name} for ${runs} inputs (corpus ${corpus}, artifacts in ${build})"
     (cd "${build}" && "${build}/fuzz/${name}" -runs="${runs}" -max_len="$(max_len "${name}")" \
-        -rss_limit_mb=4096 -print_final_stats=1 "${corpus}")
+        -rss_limit_mb=4096 -print_final_stats=1 "${corpus}" "${committed[@]}")
 done
