@@ -3,8 +3,10 @@
 #include "chart/GraphAxis.h"
 #include "chart/GraphSeries.h"
 
+#include <QGraphicsObject>
 #include <QGraphicsSceneMouseEvent>
 #include <QLegend>
+#include <QSet>
 
 #include <array>
 #include <cmath>
@@ -111,6 +113,24 @@ double GraphChart::xReferenceSpan() const {
 
 double GraphChart::yReferenceSpan() const {
     return std::abs(m_yReferenceMax - m_yReferenceMin);
+}
+
+void GraphChart::addGraphSeries(GraphSeries* series) {
+    const auto children = childItems();
+    const QSet<QGraphicsItem*> before(children.begin(), children.end());
+    addSeries(series);
+    series->attachAxis(m_xAxis);
+    series->attachAxis(m_yAxis);
+    // The chart makes the line's drawing item, as a child of its own, while the series is added: the one
+    // new selectable object among its children.
+    QGraphicsObject* drawing = nullptr;
+    const auto now = childItems();
+    for (QGraphicsItem* item : now) {
+        if (!before.contains(item) && (item->flags() & QGraphicsItem::ItemIsSelectable) &&
+            (drawing = item->toGraphicsObject()))
+            break;
+    }
+    series->setDrawingItem(drawing);
 }
 
 GraphSeries* GraphChart::selectedSeries() const {

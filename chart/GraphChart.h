@@ -29,6 +29,10 @@ public:
     double xReferenceSpan() const;
     double yReferenceSpan() const;
 
+    // Adds the line on both axes and hands it the item that draws it, so selecting it can lift that item
+    // instead of taking the line off the chart and adding it again.
+    void addGraphSeries(GraphSeries* series);
+
     // The first series marked selected, or none.
     GraphSeries* selectedSeries() const;
     // Marks that series latest (selected) and clears the mark on every other one; none clears all.

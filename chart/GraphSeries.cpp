@@ -53,6 +53,20 @@ void GraphSeries::setSelected(bool selected) {
     m_selected = selected;
     updateColor(Default);
     updateWidth();
+    updateStacking();
+}
+
+void GraphSeries::setDrawingItem(QGraphicsObject* item) {
+    m_drawingItem = item;
+    m_drawingItemZ = item ? item->zValue() : 0.0;
+    updateStacking();
+}
+
+void GraphSeries::updateStacking() {
+    // Lines share one stacking value and are drawn in the order they were added; half a step up puts
+    // the selected line over all of them and still below whatever the chart stacks above its lines.
+    if (m_drawingItem)
+        m_drawingItem->setZValue(m_selected ? m_drawingItemZ + 0.5 : m_drawingItemZ);
 }
 
 void GraphSeries::setLatest(bool latest) {

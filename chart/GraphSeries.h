@@ -5,6 +5,7 @@
 #include "data/Units.h"
 
 #include <QColor>
+#include <QGraphicsObject>
 #include <QLineSeries>
 #include <QList>
 #include <QPointer>
@@ -35,6 +36,11 @@ public:
     void setSelected(bool selected);
     void setLatest(bool latest);
 
+    // The item that draws this line on its chart, found when the line was added. Selecting the line
+    // lifts that item above the other lines; the chart's list of series never changes for it.
+    void setDrawingItem(QGraphicsObject* item);
+    QGraphicsObject* drawingItem() const { return m_drawingItem; }
+
     // The finite points of the list, in order: a NaN or infinite coordinate is not drawable.
     static QList<QPointF> drawablePoints(const QList<QPointF>& points);
 
@@ -47,9 +53,12 @@ public slots:
 
 private:
     void onGraphDestroyed();
+    void updateStacking();
 
     QPointer<Graph> m_graph;
     Units m_units;
     bool m_selected = false;
     bool m_latest = false;
+    QPointer<QGraphicsObject> m_drawingItem;
+    qreal m_drawingItemZ = 0.0;
 };

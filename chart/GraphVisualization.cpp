@@ -162,9 +162,7 @@ void GraphVisualization::addGraph(Graph* graph, GraphSource graphSource) {
         return;
     GraphChart* chart = m_view->chart();
     auto* series = new GraphSeries(graph, m_units, this);
-    chart->addSeries(series);
-    series->attachAxis(chart->xAxis());
-    series->attachAxis(chart->yAxis());
+    chart->addGraphSeries(series);
     // Added to the chart only now, so the selected and latest colours can apply.
     series->updateColor(Default);
     m_series.append(series);
@@ -204,15 +202,8 @@ void GraphVisualization::setSelectedGraph(Graph* newSelectedGraph) {
     if ((current ? current->graph() : nullptr) == newSelectedGraph)
         return;
     GraphSeries* series = seriesFor(newSelectedGraph);
+    // Selecting lifts the line's drawing item above the others (see GraphSeries::setSelected).
     chart->setSelectedSeries(series);
-    if (series) {
-        // Drawn last, so above every other line.
-        chart->removeSeries(series);
-        chart->addSeries(series);
-        const auto axes = chart->axes();
-        for (QAbstractAxis* axis : axes)
-            series->attachAxis(axis);
-    }
     selectInLegend(newSelectedGraph);
 }
 

@@ -7,6 +7,8 @@
 #include "data/GraphContainer.h"
 #include "data/GraphModel.h"
 
+#include <QGraphicsItem>
+#include <QGraphicsScene>
 #include <QItemSelectionModel>
 #include <QJsonArray>
 #include <QPainter>
@@ -99,6 +101,7 @@ private slots:
     void selectionFollowsLegendAndLegendFollowsChart();
     void selectingTheSelectedTraceLeavesLegendAlone();
     void selectedLineIsDrawnLast();
+    void selectingLeavesNoSecondDrawingOfALine();
     void chartClickClearsSelection();
     void bulkLoadSelectsLastTrace();
     void seriesFollowsTraceDestructionWithoutAbort();
@@ -368,12 +371,70 @@ void tst_GraphChart::selectingTheSelectedTraceLeavesLegendAlone() {
 }
 
 void tst_GraphChart::selectedLineIsDrawnLast() {
+    // Two traces on the same points: whichever line is drawn last colours the pixels they share.
     Rig rig;
     Graph* first = rig.active.addGraphFromPress(stroke(0.2, 0.0, 30.0), true);
-    rig.active.addGraphFromPress(stroke(0.2, 0.0, 40.0), true);
+    Graph* second = rig.active.addGraphFromPress(stroke(0.2, 0.0, 30.0), true);
+    const QList<QAbstractSeries*> order = rig.chart()->series();
+    rig.view->show();
+    const QPointF onLine(0.1, 15.0);
+    auto colourOnLine = [&]() {
+        QCoreApplication::processEvents();
+        const QImage image = rig.view->grab().toImage();
+        const QPoint pixel = rig.view->mapFromScene(rig.chart()->mapToPosition(onLine, rig.series(first)));
+        return image.pixelColor(pixel);
+    };
+    auto isGreen = [](const QColor& c) {
+        return c.green() > 150 && c.red() < 100;
+    };
+    auto isRed = [](const QColor& c) {
+        return c.red() > 150 && c.green() < 100;
+    };
+
+    rig.visualization->setSelectedGraph(first); // the second stays latest (red), drawn after the first
+    QVERIFY2(isGreen(colourOnLine()), qPrintable(colourOnLine().name()));
+    rig.visualization->setSelectedGraph(second);
+    rig.visualization->setSelectedGraph(nullptr); // red over the first's own colour again
+    QVERIFY2(isRed(colourOnLine()), qPrintable(colourOnLine().name()));
     rig.visualization->setSelectedGraph(first);
-    QCOMPARE(rig.chart()->series().last(), rig.series(first));
+    QVERIFY2(isGreen(colourOnLine()), qPrintable(colourOnLine().name()));
+    // The lines stay on the chart as they were added, on both axes.
+    QCOMPARE(rig.chart()->series(), order);
     QCOMPARE(rig.series(first)->attachedAxes().size(), 2);
+}
+
+void tst_GraphChart::selectingLeavesNoSecondDrawingOfALine() {
+    // Taking a line off the chart and adding it again (to draw it on top) left its old drawing item in
+    // the scene until the event loop deleted it, still following its line: a later pen change showed it
+    // again, and painted after the line had gone it read freed memory (a crash after Remove Plot, Undo,
+    // Clear Last Plot and Undo). Every drawing item in the scene is a line's own, at every moment.
+    Rig rig;
+    rig.view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(rig.view.get()));
+    for (int i = 0; i < 3; ++i)
+        rig.active.addGraphFromPress(stroke(0.2, 0.0, 30.0 + 10 * i), true);
+    flushDeletions();
+    const auto lineItems = [&](bool visibleOnly = false) {
+        int count = 0;
+        const auto items = rig.view->scene()->items();
+        for (const QGraphicsItem* item : items) {
+            const bool line = item->toGraphicsObject() && (item->flags() & QGraphicsItem::ItemIsSelectable);
+            count += line && (item->isVisible() || !visibleOnly) ? 1 : 0;
+        }
+        return count;
+    };
+    QCOMPARE(lineItems(), 3);
+    // No deferred deletion runs from here on, as within one command.
+    Graph* second = rig.active.graphs().at(1);
+    rig.visualization->setSelectedGraph(second);
+    QCOMPARE(lineItems(), 3);
+    rig.visualization->setSelectedGraph(rig.active.graphs().at(0));
+    QCOMPARE(lineItems(), 3);
+    rig.active.removeGraph(second);
+    flushDeletions();
+    rig.view->viewport()->repaint();
+    QCOMPARE(lineItems(true), 2);
+    QCOMPARE(rig.chart()->series().size(), 2);
 }
 
 void tst_GraphChart::chartClickClearsSelection() {
@@ -577,6 +638,16 @@ void tst_GraphChart::cursorReadOut() {
     QVERIFY(std::isnan(changed.last().first().toPointF().x()));
     QTest::mouseMove(rig.view->viewport(), QPoint(3, 3));
     QCOMPARE(changed.count(), 2);
+    QVERIFY(!rig.view->viewport()->testAttribute(Qt::WA_SetCursor));
+
+    // Leaving the chart straight from inside the plot (a quick move onto a button next to it) clears
+    // the value too; no move outside the plot is ever seen then.
+    QTest::mouseMove(rig.view->viewport(), inside);
+    QCOMPARE(changed.count(), 3);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(rig.view.get(), &leave);
+    QCOMPARE(changed.count(), 4);
+    QVERIFY(std::isnan(changed.last().first().toPointF().x()));
     QVERIFY(!rig.view->viewport()->testAttribute(Qt::WA_SetCursor));
 }
 
