@@ -10,6 +10,12 @@ struct Settings {
     static constexpr double kMaxMaxPressure = 200.0;
     static constexpr int kMinJamDetectionTime = 10;
     static constexpr int kMaxJamDetectionTime = 500;
+    // Autorun's moving-average length in samples and its time-out: an absurd value read from the file
+    // must neither allocate without bound nor make autorun wait for days.
+    static constexpr int kMinAutorunFilterLength = 1;
+    static constexpr int kMaxAutorunFilterLength = 1000;
+    static constexpr int kMinAutorunTimeoutMs = 1000;
+    static constexpr int kMaxAutorunTimeoutMs = 600000;
 
     QString userDirectory;
     Units units = Imperial;

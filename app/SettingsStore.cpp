@@ -6,6 +6,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 struct BoolKey {
@@ -28,6 +31,18 @@ const BoolKey kLegendKeys[] = {
     {"LegendColumnVisibleVelocity", &Settings::legendColumnVisibleVelocity},
     {"LegendColumnVisibleFlyer", &Settings::legendColumnVisibleFlyer},
 };
+
+// The whole number nearest to the file's value within [min, max] (a value of another type reads as 0
+// first, as the other keys do); a value outside is logged.
+int boundedInt(const QJsonObject& json, const char* key, int min, int max) {
+    const QJsonValue value = json.value(QLatin1String(key));
+    const double number = value.toDouble();
+    const double bounded = std::clamp(std::round(number), static_cast<double>(min), static_cast<double>(max));
+    if (bounded != number)
+        qWarning() << "Settings.json:" << key << "of" << value.toVariant().toString() << "is outside" << min
+                   << "to" << max << "; using" << bounded;
+    return static_cast<int>(bounded);
+}
 
 } // namespace
 
@@ -58,9 +73,12 @@ void SettingsStore::load(Settings& settings) const {
     if (json.contains(QLatin1String("AutorunThresholdRatio")))
         settings.autorunThresholdRatio = json.value(QLatin1String("AutorunThresholdRatio")).toDouble();
     if (json.contains(QLatin1String("AutorunTimeoutMs")))
-        settings.autorunTimeoutMs = json.value(QLatin1String("AutorunTimeoutMs")).toInt();
+        settings.autorunTimeoutMs = boundedInt(json, "AutorunTimeoutMs", Settings::kMinAutorunTimeoutMs,
+                                               Settings::kMaxAutorunTimeoutMs);
     if (json.contains(QLatin1String("AutorunFilterLength")))
-        settings.autorunFilterLength = json.value(QLatin1String("AutorunFilterLength")).toInt();
+        settings.autorunFilterLength =
+            boundedInt(json, "AutorunFilterLength", Settings::kMinAutorunFilterLength,
+                       Settings::kMaxAutorunFilterLength);
     for (const BoolKey& key : kLegendKeys) {
         if (json.contains(QLatin1String(key.key)))
             settings.*key.field = json.value(QLatin1String(key.key)).toBool();

@@ -69,6 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(read.jamDetectionTime() >= Settings::kMinJamDetectionTime &&
           read.jamDetectionTime() <= Settings::kMaxJamDetectionTime);
     check(read.units == Metric || read.units == Imperial);
+    check(read.autorunFilterLength >= Settings::kMinAutorunFilterLength &&
+          read.autorunFilterLength <= Settings::kMaxAutorunFilterLength);
+    check(read.autorunTimeoutMs >= Settings::kMinAutorunTimeoutMs &&
+          read.autorunTimeoutMs <= Settings::kMaxAutorunTimeoutMs);
 
     // What the program writes at exit must bring the same record back next time.
     check(store.save(read));

@@ -8,6 +8,7 @@
 #include <limits>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -123,6 +124,45 @@ private slots:
         QCOMPARE(settings.jamDetectionTime(), 500);
     }
 
+    // An absurd filter length allocated gigabytes the moment Autorun was ticked; an absurd time-out
+    // left autorun waiting for weeks.
+    void loadClampsAutorunLimits_data() {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<int>("filterLength");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<bool>("warned");
+        QTest::newRow("written by the program")
+            << QByteArray(R"({"AutorunFilterLength": 35, "AutorunTimeoutMs": 1000})") << 35 << 1000 << false;
+        QTest::newRow("at the limits")
+            << QByteArray(R"({"AutorunFilterLength": 1000, "AutorunTimeoutMs": 600000})") << 1000 << 600000
+            << false;
+        QTest::newRow("largest int")
+            << QByteArray(R"({"AutorunFilterLength": 2147483647, "AutorunTimeoutMs": 2147483647})") << 1000
+            << 600000 << true;
+        QTest::newRow("beyond int") << QByteArray(
+                                           R"({"AutorunFilterLength": 1e300, "AutorunTimeoutMs": 3e9})")
+                                    << 1000 << 600000 << true;
+        QTest::newRow("zero and negative")
+            << QByteArray(R"({"AutorunFilterLength": 0, "AutorunTimeoutMs": -5})") << 1 << 1000 << true;
+        QTest::newRow("fractions round")
+            << QByteArray(R"({"AutorunFilterLength": 12.4, "AutorunTimeoutMs": 1500.6})") << 12 << 1501
+            << true;
+    }
+    void loadClampsAutorunLimits() {
+        QFETCH(QByteArray, json);
+        QFETCH(int, filterLength);
+        QFETCH(int, timeoutMs);
+        QFETCH(bool, warned);
+        const QRegularExpression warning(QStringLiteral("^Settings.json: .*outside"));
+        if (warned)
+            QTest::ignoreMessage(QtWarningMsg, warning);
+        else
+            QTest::failOnWarning(warning);
+        const Settings settings = loaded(json);
+        QCOMPARE(settings.autorunFilterLength, filterLength);
+        QCOMPARE(settings.autorunTimeoutMs, timeoutMs);
+    }
+
     void partialFileChangesOnlyItsKeys() {
         Settings settings = loaded(R"({"DarkMode": true})");
         Settings defaults;
@@ -158,8 +198,9 @@ private slots:
         QCOMPARE(settings.userDirectory, QString());
         QCOMPARE(settings.highlightFlyers, false);
         QCOMPARE(settings.autorunMinDiffAdc, 0.0);
-        QCOMPARE(settings.autorunTimeoutMs, 0);
-        QCOMPARE(settings.autorunFilterLength, 0);
+        // Read as 0, then kept within autorun's limits.
+        QCOMPARE(settings.autorunTimeoutMs, 1000);
+        QCOMPARE(settings.autorunFilterLength, 1);
         QCOMPARE(settings.legendColumnVisibleTerminalForce, false);
     }
 
