@@ -80,8 +80,15 @@ bool SessionFileActions::saveAs(GraphContainer* container) {
     QString path = m_dialog.getSaveFileName(tr("Save Session"), startPath, kFilter, nullptr);
     if (path.isEmpty())
         return false;
-    if (QFileInfo(path).suffix().isEmpty())
+    if (QFileInfo(path).suffix().isEmpty()) {
         path += kSuffix;
+        // The dialog asked about replacing the name as typed, not this one.
+        if (m_fileSystem->fileExists(path) &&
+            m_messageBoxes.question(tr("%1 already exists.").arg(QFileInfo(path).fileName()),
+                                    tr("Do you want to replace it?"), QMessageBox::Yes | QMessageBox::No,
+                                    QMessageBox::No) != QMessageBox::Yes)
+            return false;
+    }
     m_lastDirectory = m_fileSystem->absoluteDirPath(path);
     if (!writeSession(container, path))
         return false;

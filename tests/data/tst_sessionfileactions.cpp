@@ -56,6 +56,8 @@ private slots:
     void saveAsProposesCurrentFileName();
     void saveAsAppendsMissingSuffix_data();
     void saveAsAppendsMissingSuffix();
+    void saveAsAsksBeforeReplacingTheAppendedName_data();
+    void saveAsAsksBeforeReplacingTheAppendedName();
     void saveWritesToKnownFileWithoutAsking();
     void saveWithoutFileNameAsks();
     void failedSaveKeepsSessionUnsaved_data();
@@ -79,6 +81,7 @@ void tst_SessionFileActions::init() {
     m_lastDirectory = QStringLiteral("/remembered");
     m_dialog = ScriptedFileDialog();
     m_boxes.boxes.clear();
+    m_boxes.questionAnswer = QMessageBox::Ok;
     m_fileSystem = std::make_shared<MemoryFileSystem>();
     m_fileSystem->addDirectory(QStringLiteral("/remembered"));
     m_fileSystem->files.insert(QStringLiteral("/other/old.SDT"), kSession);
@@ -185,6 +188,45 @@ void tst_SessionFileActions::saveAsProposesCurrentFileName() {
     QVERIFY(actions.saveAs(m_container.get()));
     QCOMPARE(m_dialog.calls.first().start, QStringLiteral("/other/old.SDT"));
     QCOMPARE(m_container->fileName(), QStringLiteral("/other/new.SDT"));
+}
+
+void tst_SessionFileActions::saveAsAsksBeforeReplacingTheAppendedName_data() {
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("replaced");
+    // "/other/old.SDT" exists; the file dialog itself asks only about the name as typed.
+    QTest::newRow("appended, replace")
+        << QStringLiteral("/other/old") << int(QMessageBox::Yes) << true << true;
+    QTest::newRow("appended, keep") << QStringLiteral("/other/old") << int(QMessageBox::No) << true << false;
+    QTest::newRow("typed whole") << QStringLiteral("/other/old.SDT") << int(QMessageBox::No) << false << true;
+    QTest::newRow("appended, new name")
+        << QStringLiteral("/other/new") << int(QMessageBox::No) << false << true;
+}
+
+void tst_SessionFileActions::saveAsAsksBeforeReplacingTheAppendedName() {
+    QFETCH(QString, chosen);
+    QFETCH(int, answer);
+    QFETCH(bool, asked);
+    QFETCH(bool, replaced);
+    m_container->addGraphFromPress({{1, 2}}, true);
+    m_dialog.answers = {chosen};
+    m_boxes.questionAnswer = static_cast<QMessageBox::StandardButton>(answer);
+    const QString written = chosen.endsWith(QLatin1String(".SDT")) ? chosen : chosen + QStringLiteral(".SDT");
+    SessionFileActions actions(m_lastDirectory, m_dialog, m_boxes, m_fileSystem);
+
+    QCOMPARE(actions.saveAs(m_container.get()), replaced);
+    QCOMPARE(m_boxes.boxes.size(), asked ? 1 : 0);
+    if (asked)
+        QCOMPARE(m_boxes.boxes.first().text, QStringLiteral("old.SDT already exists."));
+    if (replaced) {
+        QCOMPARE(m_container->fileName(), written);
+        QCOMPARE(QJsonDocument::fromJson(m_fileSystem->files.value(written)).object(), m_container->toJson());
+    } else {
+        QCOMPARE(m_fileSystem->files.value(written), kSession);
+        QCOMPARE(m_container->fileName(), QString());
+        QVERIFY(m_container->unsaved());
+    }
 }
 
 void tst_SessionFileActions::saveAsAppendsMissingSuffix_data() {
