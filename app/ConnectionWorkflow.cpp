@@ -40,7 +40,8 @@ ConnectionWorkflow::ConnectionWorkflow(Settings* settings, IMessageBoxes* messag
 }
 
 ConnectionWorkflow::~ConnectionWorkflow() {
-    m_autoConnection->stop();
+    // Detached first: stopping the search closes the port, and a session's closed signal that still
+    // reached this workflow would start the search again on the next port while the window goes.
     if (m_session) {
         m_session->disconnect(this);
         m_session->disconnect(parent());
@@ -49,6 +50,7 @@ ConnectionWorkflow::~ConnectionWorkflow() {
     m_protocol->disconnect(parent());
     m_autoConnection->disconnect(this);
     m_bleDiscoveryAgent->disconnect(this);
+    m_autoConnection->stop();
     delete m_protocol;
 }
 

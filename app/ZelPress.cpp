@@ -88,6 +88,11 @@ ZelPress::ZelPress(Seams seams, QWidget* parent)
     m_autosaveLabel->hide();
     // Permanent, so the cursor read-out never hides it.
     statusBar()->addPermanentWidget(m_autosaveLabel);
+    // The cursor read-out has an item of its own: a status-bar message would hide the connection,
+    // firmware and autorun items while the pointer is over the chart.
+    m_cursorLabel = new QLabel(this);
+    m_cursorLabel->setObjectName(QStringLiteral("cursorValueLabel"));
+    statusBar()->addPermanentWidget(m_cursorLabel);
 
     m_settingsDirectory = Logging::logDirectory();
     if (!m_settingsDirectory.isEmpty())
@@ -284,10 +289,10 @@ void ZelPress::setAutorunStatusMessage(const QString& message) {
 
 void ZelPress::onCursorValueChanged(const QPointF& value) {
     if (std::isnan(value.x()) || std::isnan(value.y())) {
-        statusBar()->clearMessage();
+        m_cursorLabel->clear();
         return;
     }
-    statusBar()->showMessage(tr("Pos: %1, Force: %2").arg(value.x(), 0, 'f', 3).arg(value.y(), 0, 'f', 1));
+    m_cursorLabel->setText(tr("Pos: %1, Force: %2").arg(value.x(), 0, 'f', 3).arg(value.y(), 0, 'f', 1));
 }
 
 void ZelPress::updateTitle() {
@@ -339,11 +344,13 @@ void ZelPress::updateSessionEnabling() {
     const bool located = zeroed && current->isXZeroFound();
     // A closed session keeps its autorun object until it is deleted, but nothing runs on it any more.
     const bool autorun = ready && current->hasAutorun();
-    m_ui.zeroPressAction->setEnabled(ready);
-    m_ui.findXZeroAction->setEnabled(zeroed);
-    m_ui.dieSetupAction->setEnabled(zeroed);
-    m_ui.autoRunCheckBox->setEnabled(located);
-    m_ui.goAction->setEnabled(located && !autorun);
+    // The commands come back once the box reporting the last procedure's result has been answered.
+    const bool free = ready && !current->isReportingResult();
+    m_ui.zeroPressAction->setEnabled(free);
+    m_ui.findXZeroAction->setEnabled(free && zeroed);
+    m_ui.dieSetupAction->setEnabled(free && zeroed);
+    m_ui.autoRunCheckBox->setEnabled(free && located);
+    m_ui.goAction->setEnabled(free && located && !autorun);
     if (!autorun && m_ui.autoRunCheckBox->isChecked()) {
         // Unchecking re-enters onAutorunToggled, which applies these rules again.
         m_ui.autoRunCheckBox->setChecked(false);
@@ -379,6 +386,7 @@ void ZelPress::onSessionCreated(Session* created) {
     });
     connect(created, &Session::procedureFinished, this, &ZelPress::updateSessionEnabling);
     connect(created, &Session::procedureCanceled, this, &ZelPress::updateSessionEnabling);
+    connect(created, &Session::resultReported, this, &ZelPress::updateSessionEnabling);
     connect(created, &Session::measurementDone, this, &ZelPress::onMeasurementDone);
     // The stroke's line is drawn while it runs and goes when it ends, after its trace (if any) has come.
     connect(created, &Session::strokePointRecorded, m_liveStroke, &LiveStroke::addPoint);

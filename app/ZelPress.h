@@ -137,5 +137,6 @@ private:
     StatisticsPanel* m_statisticsPanel = nullptr;
     LiveStroke* m_liveStroke = nullptr;
     QLabel* m_autosaveLabel = nullptr;
+    QLabel* m_cursorLabel = nullptr;
     QString m_baseTitle;
 };

@@ -77,6 +77,13 @@ void GraphView::mouseMoveEvent(QMouseEvent* event) {
     }
 }
 
+void GraphView::leaveEvent(QEvent* event) {
+    viewport()->unsetCursor();
+    setCursorValue(
+        QPointF(std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()));
+    QChartView::leaveEvent(event);
+}
+
 void GraphView::setCursorValue(const QPointF& value) {
     if (sameValue(value, m_cursorValue))
         return;

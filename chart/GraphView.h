@@ -29,6 +29,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    // The pointer left the chart: no value under it any more.
+    void leaveEvent(QEvent* event) override;
 
 private:
     void setCursorValue(const QPointF& value);

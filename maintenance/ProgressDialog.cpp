@@ -26,11 +26,17 @@ ProgressDialog::~ProgressDialog() {
     qDebug() << "> Deleting" << this;
 }
 
+void ProgressDialog::end() {
+    // Hidden at once: the box reporting the result is posted by now and must not open over it.
+    hide();
+    deleteLater();
+}
+
 void ProgressDialog::bindToSession(Session* session) {
-    connect(session, &ISession::procedureCanceled, this, &QObject::deleteLater);
-    connect(session, &ISession::procedureFinished, this, &QObject::deleteLater);
-    connect(session, &Session::closed, this, &QObject::deleteLater);
-    connect(session, &QObject::destroyed, this, &QObject::deleteLater);
+    connect(session, &ISession::procedureCanceled, this, &ProgressDialog::end);
+    connect(session, &ISession::procedureFinished, this, &ProgressDialog::end);
+    connect(session, &Session::closed, this, &ProgressDialog::end);
+    connect(session, &QObject::destroyed, this, &ProgressDialog::end);
     // Queued: on a visible modal dialog setValue() processes events, which must not happen inside
     // the sample handler that reported the progress.
     connect(session, &Session::procedureProgressChanged, this, &ProgressDialog::onProgressChanged,
@@ -38,9 +44,9 @@ void ProgressDialog::bindToSession(Session* session) {
 }
 
 void ProgressDialog::bindToProcedure(BaseProcedure* procedure) {
-    connect(procedure, &BaseProcedure::canceled, this, &QObject::deleteLater);
-    connect(procedure, &BaseProcedure::finished, this, &QObject::deleteLater);
-    connect(procedure, &QObject::destroyed, this, &QObject::deleteLater);
+    connect(procedure, &BaseProcedure::canceled, this, &ProgressDialog::end);
+    connect(procedure, &BaseProcedure::finished, this, &ProgressDialog::end);
+    connect(procedure, &QObject::destroyed, this, &ProgressDialog::end);
     connect(procedure, &BaseProcedure::progressChanged, this, &ProgressDialog::onProgressChanged,
             Qt::QueuedConnection);
 }

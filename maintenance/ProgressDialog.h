@@ -7,8 +7,8 @@ class BaseProcedure;
 class Session;
 
 // The modal window shown while a press procedure runs: a busy indicator until the first progress
-// value arrives, then a percentage. It has no cancel or close button, ignores Esc, and deletes
-// itself (deferred) when what it is bound to ends.
+// value arrives, then a percentage. It has no cancel or close button, ignores Esc, and when what it is
+// bound to ends it closes at once and deletes itself (deferred).
 class ProgressDialog : public QProgressDialog {
     Q_OBJECT
 public:
@@ -35,4 +35,6 @@ protected:
 
 private slots:
     void onProgressChanged(int progress);
+    // Closes the dialog now and deletes it from the event loop.
+    void end();
 };

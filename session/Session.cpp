@@ -246,7 +246,19 @@ void Session::onXZeroSearchFinished(XPositionZeroSearchProcedure* procedure) {
 void Session::postBox(std::function<void()> show) {
     // A box runs a nested event loop; opened here, inside the link's signal chain, it would let later
     // lines be decoded before this handler and those above it had finished with the current one.
-    QMetaObject::invokeMethod(this, std::move(show), Qt::QueuedConnection);
+    // Until it is answered the session counts as reporting, so the window keeps its commands off.
+    ++m_pendingReports;
+    QMetaObject::invokeMethod(
+        this,
+        [this, show = std::move(show)] {
+            const QPointer<Session> self(this);
+            show();
+            if (!self)
+                return;
+            --m_pendingReports;
+            emit resultReported();
+        },
+        Qt::QueuedConnection);
 }
 
 bool Session::dieSetup() {

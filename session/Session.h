@@ -61,6 +61,8 @@ public:
     // The inactivity watchdog given to every procedure created from now on; 0 switches it off. It
     // also bounds the wait for an idle press before a stroke starts.
     void setProcedureTimeoutMs(int milliseconds) { m_procedureTimeoutMs = milliseconds; }
+    // True from a procedure's end until the box reporting its result has been answered.
+    bool isReportingResult() const { return m_pendingReports > 0; }
     // A procedure of this session is waiting for its start or running; commands are refused meanwhile.
     bool isProcedureActive() const;
 
@@ -73,6 +75,8 @@ signals:
     void firmwareVersionReceived(QString firmwareVersion);
     // A Go stroke under way recorded one more point, exactly as it will be among measurementDone's.
     void strokePointRecorded(QPointF point);
+    // The box reporting a procedure's result was answered (or had nothing to say).
+    void resultReported();
 
 public slots:
     // Starts the conversation; waits for the application firmware when only the bootloader talks.
@@ -119,6 +123,7 @@ private:
     int m_zeroWeightAdc = 0;
     int m_xZeroPosition = 0;
     int m_procedureTimeoutMs;
+    int m_pendingReports = 0;
     QString m_firmwareVersionText;
     QDateTime m_startTime;
 };
