@@ -5,8 +5,13 @@
 #include "link/EmulatedPort.h"
 #include "link/Protocol.h"
 #include "maintenance/ProgressDialog.h"
+#include "session/BaseProcedure.h"
+
+#include <QSignalSpy>
 
 #include <QStandardPaths>
+
+#include <algorithm>
 
 namespace {
 
@@ -19,6 +24,8 @@ public:
 
     QByteArray read() override {
         QByteArray bytes = EmulatedPort::read();
+        // Heard or not, the press ends each stroke it plays with this status line.
+        strokeEnds += int(bytes.count("$D,0"));
         if (silent)
             return QByteArray();
         if (!burst.isEmpty() && !bytes.isEmpty()) {
@@ -30,6 +37,7 @@ public:
 
     bool silent = false;
     QByteArray burst;
+    int strokeEnds = 0;
 };
 
 struct FaultyBench : Bench {
@@ -43,6 +51,24 @@ struct FaultyBench : Bench {
 
     ProgressDialog* progress() const { return window->findChild<ProgressDialog*>(); }
     int traces() const { return int(window->activeContainer()->graphs().size()); }
+
+    // A procedure of the session runs and has heard a few samples since: a fault from now on lands in
+    // the middle of it, not in the delay before it starts.
+    bool procedureUnderWay() const {
+        const auto running = [this] {
+            const auto procedures =
+                session() ? session()->findChildren<BaseProcedure*>() : QList<BaseProcedure*>();
+            return std::any_of(procedures.begin(), procedures.end(),
+                               [](const BaseProcedure* procedure) { return procedure->isRunning(); });
+        };
+        if (!QTest::qWaitFor(running, kStrokeMs))
+            return false;
+        return samplesHeard(5);
+    }
+    bool samplesHeard(int count) const {
+        QSignalSpy samples(window->protocol(), &Protocol::pointReceived);
+        return QTest::qWaitFor([&] { return samples.count() >= count; }, kStrokeMs);
+    }
 };
 
 QByteArray overLongLine() {
@@ -69,9 +95,10 @@ void tst_LinkFaults::pressGoingSilentCancelsTheStrokeAndTheWindowRecovers() {
     FaultyBench bench;
     QVERIFY(bench.readyForStrokes());
     bench.session()->setProcedureTimeoutMs(1500); // the press's 10 s, shortened for the test
+    const int strokesEnded = bench.press->strokeEnds;
     action(*bench.window, "goAction")->trigger();
     QVERIFY(bench.progress());
-    QTest::qWait(600);
+    QVERIFY(bench.procedureUnderWay());
     bench.press->silent = true;
     // The stroke is cancelled for want of samples: the dialog goes, no trace, Go is back.
     QTRY_VERIFY_WITH_TIMEOUT(!bench.progress(), 10000);
@@ -79,8 +106,9 @@ void tst_LinkFaults::pressGoingSilentCancelsTheStrokeAndTheWindowRecovers() {
     QVERIFY(action(*bench.window, "goAction")->isEnabled());
     // The press talks again (once it has finished the stroke it went on with while unheard), and the
     // next stroke is recorded whole.
+    QTRY_COMPARE_WITH_TIMEOUT(bench.press->strokeEnds, strokesEnded + 1, kStrokeMs);
     bench.press->silent = false;
-    QTest::qWait(6000);
+    QVERIFY(bench.samplesHeard(5));
     action(*bench.window, "goAction")->trigger();
     QTRY_COMPARE_WITH_TIMEOUT(bench.traces(), 1, kStrokeMs);
     QVERIFY(bench.window->activeContainer()->graphs().first()->data(Imperial).points().size() > 100);
@@ -105,7 +133,7 @@ void tst_LinkFaults::rubbishOnTheLinkMidStroke() {
 
     QTRY_VERIFY_WITH_TIMEOUT(action(*bench.window, "goAction")->isEnabled(), kStrokeMs);
     action(*bench.window, "goAction")->trigger();
-    QTest::qWait(500);
+    QVERIFY(bench.procedureUnderWay());
     bench.press->burst = burst;
     QTRY_COMPARE_WITH_TIMEOUT(bench.traces(), 2, kStrokeMs);
     // The stroke ends as usual; at most the lines the rubbish landed in are missing from it.
@@ -149,13 +177,15 @@ void tst_LinkFaults::linkDropping() {
         // The user's Ok came after the link had gone: no search may start on a closed or new session.
         QVERIFY(!bench.progress());
     } else if (when == QStringLiteral("X zero found")) {
-        QVERIFY(bench.readyForStrokes());
-        QTRY_VERIFY(dropped);
+        // Go comes back only once that box is answered, so the search is started by hand here.
+        QTRY_VERIFY_WITH_TIMEOUT(action(*bench.window, "findXZeroAction")->isEnabled(), kStrokeMs);
+        action(*bench.window, "findXZeroAction")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(dropped, kStrokeMs);
     } else {
         QVERIFY(bench.readyForStrokes());
         action(*bench.window, when == QStringLiteral("xzero") ? "findXZeroAction" : "goAction")->trigger();
         QVERIFY(bench.progress());
-        QTest::qWait(300);
+        QVERIFY(bench.procedureUnderWay());
         drop();
     }
     QVERIFY(dropped);
