@@ -137,6 +137,7 @@ seed_fuzz_bootloader() {
 max_len() {
     case "$1" in
     fuzz_protocol) echo 12000 ;;
+    fuzz_window) echo 256 ;;
     *) echo 4096 ;;
     esac
 }
