@@ -17,9 +17,11 @@
 #include <QLabel>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSemaphore>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
 
@@ -71,6 +73,7 @@ private slots:
     void saveSaveAsAndSettingsOnAFullDisk();
     void saveAsOntoARealFullFileSystem();
     void autosaveOnAFullDisk();
+    void aWriteOnAnotherThreadKeepsItsOwnError();
 };
 
 void tst_DiskFull::saveSaveAsAndSettingsOnAFullDisk() {
@@ -196,6 +199,29 @@ void tst_DiskFull::autosaveOnAFullDisk() {
     QVERIFY(saved.loadFromFile(autosave));
     QCOMPARE(saved.graphs().size(), 3);
     active->setUnsaved(false);
+}
+
+// The autosave writes on a worker while the window may save: a save that succeeds meanwhile must not wipe
+// out why the autosave failed.
+void tst_DiskFull::aWriteOnAnotherThreadKeepsItsOwnError() {
+    QTemporaryDir folder;
+    FileSystem files;
+    QSemaphore workerFailed;
+    QSemaphore mainWrote;
+    QString workerError;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        files.writeFile(folder.filePath(QStringLiteral("missing/autosave.SDT")), "{}");
+        workerFailed.release();
+        mainWrote.acquire();
+        workerError = files.lastWriteError();
+    }));
+    worker->start();
+    workerFailed.acquire();
+    QVERIFY(files.writeFile(folder.filePath(QStringLiteral("saved.SDT")), "{}"));
+    QVERIFY(files.lastWriteError().isEmpty());
+    mainWrote.release();
+    QVERIFY(worker->wait(10000));
+    QVERIFY(!workerError.isEmpty());
 }
 
 QTEST_MAIN(tst_DiskFull)
