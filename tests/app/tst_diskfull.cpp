@@ -5,6 +5,7 @@
 #include "app/Logging.h"
 #include "app/SettingsStore.h"
 #include "app/ZelPress.h"
+#include "data/AutosaveWriter.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
 #include "data/IFileDialog.h"
@@ -18,6 +19,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSemaphore>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -172,10 +174,13 @@ void tst_DiskFull::autosaveOnAFullDisk() {
                 [](const QString& name, QObject* parent) { return new EmulatedPort(name, parent, 20); });
     QVERIFY(bench.readyForStrokes());
     GraphContainer* active = bench.window->activeContainer();
+    // The autosave is written in the background; each stroke's is over once it has reported.
+    QSignalSpy autosaved(bench.window->autosaveWriter(), &AutosaveWriter::finished);
     const auto stroke = [&](int count) {
         QTRY_VERIFY_WITH_TIMEOUT(action(*bench.window, "goAction")->isEnabled(), kStrokeMs);
         action(*bench.window, "goAction")->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(active->graphs().size(), count, kStrokeMs);
+        QTRY_COMPARE_WITH_TIMEOUT(autosaved.count(), count, 10000);
     };
     const QString autosave = GraphContainer::autosavePath(bench.session()->startTime());
     const auto* autosaveLabel = bench.window->findChild<QLabel*>(QStringLiteral("autosaveStatusLabel"));
