@@ -4,24 +4,38 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QThread>
 
 bool FileSystem::writeFile(const QString& path, const QByteArray& bytes) {
-    m_lastError.clear();
+    setLastError(QString());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        m_lastError = file.errorString();
+        setLastError(file.errorString());
         return false;
     }
     if (file.write(bytes) != bytes.size()) {
-        m_lastError = file.errorString();
+        setLastError(file.errorString());
         file.cancelWriting();
         return false;
     }
     if (!file.commit()) {
-        m_lastError = file.errorString();
+        setLastError(file.errorString());
         return false;
     }
     return true;
+}
+
+QString FileSystem::lastWriteError() const {
+    const QMutexLocker locker(&m_mutex);
+    return m_lastErrors.value(QThread::currentThreadId());
+}
+
+void FileSystem::setLastError(const QString& error) {
+    const QMutexLocker locker(&m_mutex);
+    if (error.isEmpty())
+        m_lastErrors.remove(QThread::currentThreadId());
+    else
+        m_lastErrors.insert(QThread::currentThreadId(), error);
 }
 
 bool FileSystem::fileExists(const QString& path) const {

@@ -2,7 +2,11 @@
 
 #include "app/IFileSystem.h"
 
-// IFileSystem on the real disk. Writes go through a save file (temporary file, then rename).
+#include <QHash>
+#include <QMutex>
+
+// IFileSystem on the real disk. Writes go through a save file (temporary file, then rename). Each thread
+// has its own last write error, so a background write never overwrites the UI thread's.
 class FileSystem : public IFileSystem {
 public:
     bool writeFile(const QString& path, const QByteArray& bytes) override;
@@ -10,8 +14,12 @@ public:
     bool dirExists(const QString& path) const override;
     QByteArray readFile(const QString& path) const override;
     QString absoluteDirPath(const QString& filePath) const override;
-    QString lastWriteError() const override { return m_lastError; }
+    QString lastWriteError() const override;
 
 private:
-    QString m_lastError;
+    void setLastError(const QString& error);
+
+    mutable QMutex m_mutex;
+    // By thread; only failures are kept.
+    QHash<Qt::HANDLE, QString> m_lastErrors;
 };

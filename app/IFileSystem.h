@@ -4,6 +4,8 @@
 #include <QString>
 
 // The one seam for file access, so logic that reads and writes files runs in tests without a disk.
+// writeFile and lastWriteError are also called on a worker thread (the autosave) while the UI thread
+// uses the same object, so an implementation keeps them safe for that.
 class IFileSystem {
 public:
     virtual ~IFileSystem() = default;
@@ -17,6 +19,6 @@ public:
     virtual QByteArray readFile(const QString& path) const = 0;
     // Absolute path of the directory holding the file; the file need not exist.
     virtual QString absoluteDirPath(const QString& filePath) const = 0;
-    // Why the last writeFile failed, for the user; empty after a success.
+    // Why the calling thread's last writeFile failed, for the user; empty after a success.
     virtual QString lastWriteError() const = 0;
 };

@@ -15,6 +15,7 @@
 #include "chart/LegendTreeView.h"
 #include "chart/LiveStroke.h"
 #include "chart/SessionModel.h"
+#include "data/AutosaveWriter.h"
 #include "data/FileDialog.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
@@ -167,6 +168,8 @@ void ZelPress::buildModelAndViews() {
     connect(m_activeContainer, &GraphContainer::unsavedStatusChanged, this, &ZelPress::updateTitle);
     m_undoHistory = new UndoHistory(m_activeContainer, this);
     m_undoHistory->reset();
+    m_autosave = new AutosaveWriter(m_activeContainer, this);
+    connect(m_autosave, &AutosaveWriter::finished, this, &ZelPress::onAutosaveFinished);
 
     m_selectionModel->setModel(m_graphModel->sessionModel());
     connect(m_selectionModel, &QItemSelectionModel::currentRowChanged, this,
@@ -577,12 +580,17 @@ void ZelPress::autoSaveSession() {
     Session* current = session();
     if (!current)
         return;
-    const QDateTime start = current->startTime();
-    if (m_activeContainer->autosave(start)) {
+    // Written in the background from the state as it is now, so the stroke's end does not wait for the
+    // disk and nothing later (New Session, Open) changes what is written. Closing waits for it.
+    m_autosave->save(current->startTime());
+}
+
+void ZelPress::onAutosaveFinished(const QString& path, bool written) {
+    if (written) {
         m_autosaveLabel->hide();
         return;
     }
-    m_autosaveLabel->setText(tr("Autosave failed: %1").arg(GraphContainer::autosavePath(start)));
+    m_autosaveLabel->setText(tr("Autosave failed: %1").arg(path));
     m_autosaveLabel->show();
 }
 

@@ -12,6 +12,7 @@
 #include <memory>
 
 class AutoConnection;
+class AutosaveWriter;
 class ConnectionWorkflow;
 class ExportCommands;
 class GraphContainer;
@@ -59,6 +60,7 @@ public:
     GraphModel* graphModel() const { return m_graphModel; }
     GraphContainer* activeContainer() const { return m_activeContainer; }
     UndoHistory* undoHistory() const { return m_undoHistory; }
+    AutosaveWriter* autosaveWriter() const { return m_autosave; }
     GraphView* graphView() const { return m_graphView; }
     GraphVisualization* visualization() const { return m_visualization; }
     GraphLegend* legend() const { return m_legend; }
@@ -107,6 +109,7 @@ private:
     void onSessionCreated(Session* session);
     void onSessionEnded(Session* session);
     void onMeasurementDone(const QList<QPointF>& points);
+    void onAutosaveFinished(const QString& path, bool written);
     void onFirmwareVersionReceived(const QString& version);
     void askBeforeStroke(const QString& question, bool (Session::*command)(), const QString& title);
     void runSessionCommand(bool (Session::*command)(), const QString& title);
@@ -129,6 +132,7 @@ private:
     GraphModel* m_graphModel = nullptr;
     GraphContainer* m_activeContainer = nullptr;
     UndoHistory* m_undoHistory = nullptr;
+    AutosaveWriter* m_autosave = nullptr;
     GraphView* m_graphView = nullptr;
     GraphVisualization* m_visualization = nullptr;
     GraphLegend* m_legend = nullptr;

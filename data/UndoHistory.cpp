@@ -8,6 +8,8 @@
 #include <QJsonParseError>
 #include <QtDebug>
 
+#include <algorithm>
+
 UndoHistory::UndoHistory(GraphContainer* container, QObject* parent)
     : QObject(parent)
     , m_container(container)
@@ -19,7 +21,7 @@ UndoHistory::UndoHistory(GraphContainer* container, QObject* parent)
 namespace {
 
 // Runs on a worker thread: touches nothing but its own arguments and the file. The pieces come by
-// value: std::async moves its stored copy into them, so they are released when the write ends rather
+// value, moved along from std::async's stored copy, so they are released when the write ends rather
 // than kept alive by the snapshot's future (which would hold removed traces' texts in memory).
 QString writeSnapshotFile(QString path, QList<QByteArray> pieces) {
     // Snapshots live in a private temporary folder and die with the process, so they are written
@@ -30,6 +32,8 @@ QString writeSnapshotFile(QString path, QList<QByteArray> pieces) {
     bool complete = true;
     for (const QByteArray& piece : pieces)
         complete = complete && file.write(piece) == piece.size();
+    // The last bytes may still sit in the file's buffer: a full disk shows only when they go out.
+    complete = complete && file.flush();
     if (!complete) {
         const QString error = file.errorString();
         file.close();
@@ -63,47 +67,86 @@ void UndoHistory::waitForPendingWrites() const {
     }
 }
 
-bool UndoHistory::waitForWrite(const Snapshot& snapshot) {
-    if (!snapshot.written.valid())
-        return false;
-    const QString error = snapshot.written.get();
-    if (error.isEmpty())
-        return true;
-    qWarning() << "Failed to write undo snapshot:" << snapshot.path << error;
-    return false;
+bool UndoHistory::settle(Snapshot& snapshot) {
+    if (!snapshot.settled) {
+        snapshot.settled = true;
+        const QString error =
+            snapshot.written.valid() ? snapshot.written.get() : QStringLiteral("not written");
+        if (!error.isEmpty())
+            qWarning() << "Failed to write undo snapshot:" << snapshot.path << error;
+        else if (snapshot.recordedText)
+            qDebug() << snapshot.recordedText << snapshot.path;
+    }
+    return snapshot.written.valid() && snapshot.written.get().isEmpty();
 }
 
-void UndoHistory::removeSnapshotFile(const Snapshot& snapshot, const char* logText) {
-    // Never race the background write of the same file.
-    if (snapshot.written.valid())
-        snapshot.written.wait();
+void UndoHistory::removeSnapshotFile(Snapshot snapshot, const char* logText) {
+    // Never race the background write of the same file; its outcome is logged before its removal.
+    settle(snapshot);
     if (!snapshot.path.isEmpty() && QFile::remove(snapshot.path))
         qDebug() << logText << snapshot.path;
 }
 
-QString UndoHistory::writeSnapshot(const QList<QByteArray>& pieces, const QByteArray& digest) {
+bool UndoHistory::dropFailedSnapshots() {
+    bool dropped = false;
+    for (qsizetype i = m_snapshots.size() - 1; i >= 0; --i) {
+        if (settle(m_snapshots[i]))
+            continue;
+        // The worker has already removed whatever it wrote of the file.
+        if (i == m_snapshots.size() - 1)
+            m_currentUnrecorded = true;
+        m_snapshots.removeAt(i);
+        dropped = true;
+    }
+    return dropped;
+}
+
+void UndoHistory::onSnapshotWritten(const QString& path) {
+    const auto found = std::find_if(m_snapshots.begin(), m_snapshots.end(),
+                                    [&path](const Snapshot& snapshot) { return snapshot.path == path; });
+    // Gone or already settled: whoever removed or waited for it has dealt with the outcome.
+    if (found == m_snapshots.end() || found->settled)
+        return;
+    if (settle(*found))
+        return;
+    if (found == m_snapshots.end() - 1)
+        m_currentUnrecorded = true;
+    m_snapshots.erase(found);
+    emit stateChanged();
+}
+
+QString UndoHistory::writeInBackground(UndoHistory* history, QString path, QList<QByteArray> pieces) {
+    const QString error = writeSnapshotFile(path, std::move(pieces));
+    // The history outlives this call: nothing removes an entry, and the history is not destroyed, before
+    // waiting for the entry's write.
+    QMetaObject::invokeMethod(
+        history, [history, path]() { history->onSnapshotWritten(path); }, Qt::QueuedConnection);
+    return error;
+}
+
+bool UndoHistory::writeSnapshot(const QList<QByteArray>& pieces, const QByteArray& digest,
+                                const char* recordedText) {
     if (!m_tempDir.isValid())
-        return QString();
+        return false;
     const QString path = m_tempDir.filePath(QStringLiteral("snapshot_%1.json").arg(m_snapshotCounter));
     ++m_snapshotCounter;
     // The pieces share the traces' cached texts: the worker holds its own references until the write ends,
     // so the caller never copies the whole session (fresh memory for it costs more than the text).
     std::shared_future<QString> written =
-        std::async(std::launch::async, writeSnapshotFile, path, pieces).share();
-    m_snapshots.append({path, digest, written});
-    return path;
+        std::async(std::launch::async, &UndoHistory::writeInBackground, this, path, pieces).share();
+    m_snapshots.append({path, digest, written, recordedText});
+    return true;
 }
 
 void UndoHistory::reset() {
     for (const Snapshot& snapshot : std::as_const(m_snapshots))
         removeSnapshotFile(snapshot, "Deleted undo snapshot while clearing history:");
     m_snapshots.clear();
+    m_currentUnrecorded = false;
     if (m_container) {
         const QList<QByteArray> pieces = m_container->toJsonPieces();
         const QByteArray digest = m_container->stateDigest();
-        const QString path = writeSnapshot(pieces, digest);
-        if (!path.isEmpty())
-            qDebug() << "Recorded undo baseline snapshot after reset:" << path;
+        writeSnapshot(pieces, digest, "Recorded undo baseline snapshot after reset:");
     }
     emit stateChanged();
 }
@@ -117,11 +160,15 @@ void UndoHistory::recordSnapshot() {
     const QByteArray digest = m_container->stateDigest();
     if (digest == m_snapshots.last().digest) {
         qDebug() << "Skipped undo snapshot: current state matches the latest recorded snapshot.";
+        // Back at the latest recorded state after its successor failed: that state is the current one.
+        if (m_currentUnrecorded) {
+            m_currentUnrecorded = false;
+            emit stateChanged();
+        }
         return;
     }
-    const QString path = writeSnapshot(pieces, digest);
-    if (!path.isEmpty())
-        qDebug() << "Recorded undo snapshot after edit:" << path;
+    if (writeSnapshot(pieces, digest, "Recorded undo snapshot after edit:"))
+        m_currentUnrecorded = false;
     while (m_snapshots.size() > kMaxSnapshots)
         removeSnapshotFile(m_snapshots.takeFirst(),
                            "Discarded oldest undo snapshot because the undo queue reached its limit:");
@@ -129,14 +176,22 @@ void UndoHistory::recordSnapshot() {
 }
 
 void UndoHistory::undo() {
-    if (m_snapshots.size() <= 1 || !m_container)
+    if (!m_container)
         return;
-    removeSnapshotFile(m_snapshots.takeLast(), "Discarded current undo snapshot while undoing:");
+    // Outcomes not reported yet are taken now, so the step taken is one whose file is complete.
+    const bool dropped = dropFailedSnapshots();
+    if (!canUndo()) {
+        if (dropped)
+            emit stateChanged();
+        return;
+    }
+    if (!m_currentUnrecorded)
+        removeSnapshotFile(m_snapshots.takeLast(), "Discarded current undo snapshot while undoing:");
+    m_currentUnrecorded = false;
     const QString path = m_snapshots.last().path;
     qDebug() << "Applying undo snapshot:" << path;
-    const bool complete = waitForWrite(m_snapshots.last());
     QFile file(path);
-    if (!complete || !file.open(QIODevice::ReadOnly)) {
+    if (!file.open(QIODevice::ReadOnly)) {
         qWarning() << "Failed to open undo snapshot while undoing, resetting history:" << path;
         reset();
         return;

@@ -16,6 +16,8 @@ class GraphContainer;
 // told from the latest one by the container's state digest, so an edit costs one trace's serialisation.
 // The text is built on the caller's thread; the file is written in the background, so an edit returns
 // before a large session reaches the disk. Whatever reads or removes a file waits for its write first.
+// A state whose file could not be written is dropped as soon as its write ends (with a warning naming the
+// file and stateChanged), so the history never offers a step it cannot take.
 class UndoHistory : public QObject {
     Q_OBJECT
 public:
@@ -31,11 +33,14 @@ public:
     // Returns the container to the previous recorded state; a snapshot that cannot be read or parsed
     // resets the history to the current state instead.
     void undo();
-    bool canUndo() const { return m_snapshots.size() > 1; }
+    // True when there is an earlier recorded state to return to (or, when the current state's own
+    // snapshot failed, a recorded state at all).
+    bool canUndo() const { return m_snapshots.size() > (m_currentUnrecorded ? 0 : 1); }
 
-    // The files of the recorded states, oldest first.
+    // The files of the recorded states, oldest first; a state still being written is included.
     QStringList snapshotPaths() const;
-    // Returns once every snapshot file has been written (or has failed to be).
+    // Returns once every snapshot file has been written (or has failed to be). A failed one is dropped
+    // once control is back in the event loop.
     void waitForPendingWrites() const;
 
 signals:
@@ -47,15 +52,29 @@ private:
         QByteArray digest;
         // The background write: empty when the file was written, else why it was not.
         std::shared_future<QString> written;
+        // Logged once the file is complete.
+        const char* recordedText = nullptr;
+        // The write's outcome has been logged (and a failed entry dropped).
+        bool settled = false;
     };
 
-    QString writeSnapshot(const QList<QByteArray>& pieces, const QByteArray& digest);
-    // Waits for the snapshot's write; true when its file is complete (a failure is logged).
-    static bool waitForWrite(const Snapshot& snapshot);
-    static void removeSnapshotFile(const Snapshot& snapshot, const char* logText);
+    // Starts the background write of a new entry; false when there is no folder to write it to.
+    bool writeSnapshot(const QList<QByteArray>& pieces, const QByteArray& digest, const char* recordedText);
+    // Runs on the worker: writes the file, then tells the history on its own thread.
+    static QString writeInBackground(UndoHistory* history, QString path, QList<QByteArray> pieces);
+    // On the UI thread when a background write has ended.
+    void onSnapshotWritten(const QString& path);
+    // Waits for the snapshot's write and logs its outcome once; true when its file is complete.
+    static bool settle(Snapshot& snapshot);
+    // Settles every entry and drops those whose file failed; true when any was dropped.
+    bool dropFailedSnapshots();
+    static void removeSnapshotFile(Snapshot snapshot, const char* logText);
 
     QPointer<GraphContainer> m_container;
     QTemporaryDir m_tempDir;
     quint32 m_snapshotCounter = 0;
     QList<Snapshot> m_snapshots;
+    // The latest entry's write failed and was dropped: the current state has no file of its own, so the
+    // last entry is the state before it rather than the current one.
+    bool m_currentUnrecorded = false;
 };

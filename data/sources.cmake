@@ -1,5 +1,7 @@
 # Sources of trace data and persistence, part of zelpress_core (included from the root CMakeLists.txt).
 zelpress_core_sources(
+    AutosaveWriter.cpp
+    AutosaveWriter.h
     ColorChangeSettings.h
     FileDialog.cpp
     FileDialog.h
@@ -11,6 +13,8 @@ zelpress_core_sources(
     GraphModel.h
     IFileDialog.h
     IGraphModel.h
+    JsonIndenter.cpp
+    JsonIndenter.h
     Measurement.h
     SeatingStatistics.cpp
     SeatingStatistics.h

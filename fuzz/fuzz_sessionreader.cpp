@@ -1,8 +1,10 @@
 // Feeds arbitrary bytes to the session reader: loading a file, restoring an undo snapshot, and the
-// trace reader, then checks that what was read serialises consistently.
+// trace reader, then checks that what was read serialises consistently (compact, and indented as the
+// autosave writes it).
 #include "app/IFileSystem.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
+#include "data/JsonIndenter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -57,8 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(container.fileName() == kPath);
     check(!container.unsaved());
 
-    // The assembled compact text must equal the serialisation of the whole object.
+    // The assembled compact text must equal the serialisation of the whole object, and the autosave's
+    // indented text made from its pieces the session file that Save writes.
     check(container.toJsonBytes() == QJsonDocument(container.toJson()).toJson(QJsonDocument::Compact));
+    check(JsonIndenter::indent(container.toJsonPieces()) ==
+          QJsonDocument(container.toJson()).toJson(QJsonDocument::Indented));
     for (Measurement measurement : {PeakForce, WorkDone, TerminalForce, StartingPosition, Velocity})
         container.applyMeasurementColors(measurement);
     container.setHighlightFlyers(true);

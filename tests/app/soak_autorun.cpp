@@ -17,6 +17,7 @@
 #include "chart/GraphChart.h"
 #include "chart/GraphSeries.h"
 #include "chart/GraphView.h"
+#include "data/AutosaveWriter.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
 #include "data/UndoHistory.h"
@@ -257,6 +258,7 @@ int main(int argc, char* argv[]) {
     }
     QString difference;
     const Units units = window.settings()->units;
+    window.autosaveWriter()->waitForPendingWrites();
     if (!autosaveMatchesChart(window, units, &difference))
         faults += fail(qPrintable(difference));
 

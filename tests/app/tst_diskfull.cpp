@@ -5,6 +5,7 @@
 #include "app/Logging.h"
 #include "app/SettingsStore.h"
 #include "app/ZelPress.h"
+#include "data/AutosaveWriter.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
 #include "data/IFileDialog.h"
@@ -17,9 +18,12 @@
 #include <QLabel>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSemaphore>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
 
@@ -71,6 +75,7 @@ private slots:
     void saveSaveAsAndSettingsOnAFullDisk();
     void saveAsOntoARealFullFileSystem();
     void autosaveOnAFullDisk();
+    void aWriteOnAnotherThreadKeepsItsOwnError();
 };
 
 void tst_DiskFull::saveSaveAsAndSettingsOnAFullDisk() {
@@ -169,10 +174,13 @@ void tst_DiskFull::autosaveOnAFullDisk() {
                 [](const QString& name, QObject* parent) { return new EmulatedPort(name, parent, 20); });
     QVERIFY(bench.readyForStrokes());
     GraphContainer* active = bench.window->activeContainer();
+    // The autosave is written in the background; each stroke's is over once it has reported.
+    QSignalSpy autosaved(bench.window->autosaveWriter(), &AutosaveWriter::finished);
     const auto stroke = [&](int count) {
         QTRY_VERIFY_WITH_TIMEOUT(action(*bench.window, "goAction")->isEnabled(), kStrokeMs);
         action(*bench.window, "goAction")->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(active->graphs().size(), count, kStrokeMs);
+        QTRY_COMPARE_WITH_TIMEOUT(autosaved.count(), count, 10000);
     };
     const QString autosave = GraphContainer::autosavePath(bench.session()->startTime());
     const auto* autosaveLabel = bench.window->findChild<QLabel*>(QStringLiteral("autosaveStatusLabel"));
@@ -196,6 +204,29 @@ void tst_DiskFull::autosaveOnAFullDisk() {
     QVERIFY(saved.loadFromFile(autosave));
     QCOMPARE(saved.graphs().size(), 3);
     active->setUnsaved(false);
+}
+
+// The autosave writes on a worker while the window may save: a save that succeeds meanwhile must not wipe
+// out why the autosave failed.
+void tst_DiskFull::aWriteOnAnotherThreadKeepsItsOwnError() {
+    QTemporaryDir folder;
+    FileSystem files;
+    QSemaphore workerFailed;
+    QSemaphore mainWrote;
+    QString workerError;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        files.writeFile(folder.filePath(QStringLiteral("missing/autosave.SDT")), "{}");
+        workerFailed.release();
+        mainWrote.acquire();
+        workerError = files.lastWriteError();
+    }));
+    worker->start();
+    workerFailed.acquire();
+    QVERIFY(files.writeFile(folder.filePath(QStringLiteral("saved.SDT")), "{}"));
+    QVERIFY(files.lastWriteError().isEmpty());
+    mainWrote.release();
+    QVERIFY(worker->wait(10000));
+    QVERIFY(!workerError.isEmpty());
 }
 
 QTEST_MAIN(tst_DiskFull)

@@ -1,5 +1,6 @@
 #include "support/FakeMessageBoxes.h"
 #include "support/FakePort.h"
+#include "support/GatedFileSystem.h"
 #include "support/MemoryFileSystem.h"
 #include "WindowBench.h"
 
@@ -11,6 +12,7 @@
 #include "chart/GraphChart.h"
 #include "chart/GraphView.h"
 #include "chart/SessionModel.h"
+#include "data/AutosaveWriter.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
 #include "data/GraphModel.h"
@@ -68,6 +70,7 @@ private slots:
     void pullingTheCableDuringAStrokeLosesNothing();
     void linkDropWhileTheZeroingQuestionIsOpenStartsNothing();
     void failedSaveAndAutosaveAreReportedAndKeepTheData();
+    void strokeEndDoesNotWaitForTheAutosaveAndClosingFinishesIt();
     void viewOptionsReachTheSettingsFile();
     void bluetoothConnectEndsTheSerialSessionFirst();
     void bluetoothDiscoveryOutcomes_data();
@@ -127,7 +130,7 @@ void tst_ZelPress::connectsZeroesFindsXZeroAndRecordsStrokes() {
     QCOMPARE(bench.window->graphModel()->sessionModel()->item(0)->rowCount(), 1);
     QCOMPARE(bench.window->graphView()->chart()->series().size(), 1);
     const QString autosave = GraphContainer::autosavePath(bench.session()->startTime());
-    QVERIFY(QFile::exists(autosave));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(autosave), 10000);
     QVERIFY(!action(*bench.window, "undoAction")->isEnabled());
     QVERIFY(bench.window->windowTitle().startsWith(QLatin1Char('*')));
 
@@ -137,6 +140,7 @@ void tst_ZelPress::connectsZeroesFindsXZeroAndRecordsStrokes() {
     QTRY_COMPARE_WITH_TIMEOUT(active->graphs().size(), 2, kStrokeMs);
     QVERIFY(active->graphs().at(1)->data(Imperial).points().size() > 100);
     QTRY_VERIFY_WITH_TIMEOUT(!bench.window->findChild<ProgressDialog*>(), 5000);
+    bench.window->autosaveWriter()->waitForPendingWrites();
     const QJsonObject saved = QJsonDocument::fromJson([&] {
                                   QFile file(autosave);
                                   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -356,7 +360,7 @@ void tst_ZelPress::failedSaveAndAutosaveAreReportedAndKeepTheData() {
     action(*bench.window, "goAction")->trigger();
     QTRY_COMPARE_WITH_TIMEOUT(active->graphs().size(), 1, kStrokeMs);
     const auto* autosaveLabel = bench.window->findChild<QLabel*>(QStringLiteral("autosaveStatusLabel"));
-    QVERIFY(!autosaveLabel->isHidden());
+    QTRY_VERIFY_WITH_TIMEOUT(!autosaveLabel->isHidden(), 10000);
     QCOMPARE(autosaveLabel->text(), QStringLiteral("Autosave failed: %1")
                                         .arg(GraphContainer::autosavePath(bench.session()->startTime())));
     // The cursor read-out does not wipe it.
@@ -376,7 +380,39 @@ void tst_ZelPress::failedSaveAndAutosaveAreReportedAndKeepTheData() {
     QTRY_VERIFY_WITH_TIMEOUT(action(*bench.window, "goAction")->isEnabled(), kStrokeMs);
     action(*bench.window, "goAction")->trigger();
     QTRY_COMPARE_WITH_TIMEOUT(active->graphs().size(), 2, kStrokeMs);
-    QVERIFY(autosaveLabel->isHidden());
+    QTRY_VERIFY_WITH_TIMEOUT(autosaveLabel->isHidden(), 10000);
+}
+
+// On a large session the autosave takes a while: the stroke's end must not wait for it, autosaves must not
+// run over each other, and a New Session and closing the window right after must still leave every stroke
+// in the autosave file.
+void tst_ZelPress::strokeEndDoesNotWaitForTheAutosaveAndClosingFinishesIt() {
+    auto files = std::make_shared<GatedFileSystem>(QStringLiteral("/autosaves/"));
+    Bench bench(files);
+    QVERIFY(bench.readyForStrokes());
+    const QString autosave = GraphContainer::autosavePath(bench.session()->startTime());
+    QFile::remove(autosave);
+    GraphContainer* active = bench.window->activeContainer();
+    for (int stroke = 1; stroke <= 2; ++stroke) {
+        action(*bench.window, "goAction")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(active->graphs().size(), stroke, kStrokeMs);
+        // The window is ready for the next stroke while the first autosave is still held at the disk.
+        QTRY_VERIFY_WITH_TIMEOUT(action(*bench.window, "goAction")->isEnabled(), kStrokeMs);
+        QTRY_COMPARE_WITH_TIMEOUT(files->waiting(), 1, 5000);
+    }
+    QCOMPARE(files->mostAtOnce(), 1);
+    QVERIFY(!QFile::exists(autosave));
+
+    action(*bench.window, "newSessionAction")->trigger();
+    QVERIFY(active->isEmpty());
+    files->allow(2);
+    bench.window.reset();
+    QCOMPARE(files->ended(), 2);
+    QCOMPARE(files->onMainThread(), 0);
+    QCOMPARE(files->timedOut(), 0);
+    GraphContainer saved;
+    QVERIFY(saved.loadFromFile(autosave));
+    QCOMPARE(saved.graphs().size(), 2);
 }
 
 void tst_ZelPress::viewOptionsReachTheSettingsFile() {

@@ -1,11 +1,15 @@
+#include "app/FileSystem.h"
+#include "data/AutosaveWriter.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
 #include "support/MemoryFileSystem.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -44,6 +48,8 @@ private slots:
     void restoreFromJsonReplacesAtOnceAndMarksUnsaved();
     void autosaveWritesNamedCopyOnly();
     void failedAutosaveReportsFailure();
+    void backgroundAutosaveIsTheSessionFileOfThatState_data();
+    void backgroundAutosaveIsTheSessionFileOfThatState();
 };
 
 void tst_SessionFile::initTestCase() {
@@ -385,6 +391,55 @@ void tst_SessionFile::failedAutosaveReportsFailure() {
     GraphContainer container(fileSystem, true, nullptr);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Autosave.*failed.*Disk full")));
     QVERIFY(!container.autosave(QDateTime(QDate(2024, 1, 2), QTime(3, 4))));
+}
+
+void tst_SessionFile::backgroundAutosaveIsTheSessionFileOfThatState_data() {
+    QTest::addColumn<QByteArray>("graphs");
+    QTest::addColumn<QString>("firmwareVersion");
+    QTest::newRow("empty session") << QByteArray("[]") << QString();
+    QTest::newRow("texts that need escaping")
+        << QByteArray(R"([{"Name": "a \"quoted\" name, [x]: {y}", "Show": true,
+                           "Comment": "back\\slash\ttab\nline \u0001 \u00e9 \u2713 / \\\"", "X Values": [0.5],
+                           "Y Values": [1]}])")
+        << QStringLiteral("2.24 \"beta\", {x}");
+    QTest::newRow("numbers at their limits") << QByteArray(R"([{"Velocity": 12.7, "TraceNumber": 2147483647,
+                           "X Values": [1e300, 5e-324, 0.1, 1.2345678901234568e+20, -1.5e-7, 3],
+                           "Y Values": [-1e-300, 2.2250738585072014e-308, 1e21, 99999999999999990000, 0, -7]}])")
+                                             << QStringLiteral("2.24");
+    QTest::newRow("traces without points")
+        << QByteArray(R"([{"Name": "t1"}, {"Name": "t2", "X Values": [], "Y Values": []}, {"Flyer": true}])")
+        << QString();
+}
+
+// The autosave is written on a worker from the traces' compact texts: its file must be byte for byte what
+// Save writes for the same state, so every reader (open, compare) reads it as a session file.
+void tst_SessionFile::backgroundAutosaveIsTheSessionFileOfThatState() {
+    QFETCH(QByteArray, graphs);
+    QFETCH(QString, firmwareVersion);
+    auto fileSystem = std::make_shared<FileSystem>();
+    GraphContainer container(fileSystem, true, nullptr);
+    container.setFirmwareVersion(firmwareVersion);
+    container.restoreFromJson(QJsonDocument::fromJson(session(graphs)).object());
+    QCOMPARE(container.graphs().size(), QJsonDocument::fromJson(graphs).array().size());
+    QTemporaryDir folder;
+    const QString saved = folder.filePath(QStringLiteral("saved.SDT"));
+    QVERIFY(container.writeToFile(saved));
+
+    const QDateTime start(QDate(2024, 6, 1), QTime(9, 30));
+    const QString autosave = GraphContainer::autosavePath(start);
+    QFile::remove(autosave);
+    AutosaveWriter writer(&container);
+    QSignalSpy finished(&writer, &AutosaveWriter::finished);
+    writer.save(start);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+    QCOMPARE(finished.first(), (QVariantList{autosave, true}));
+    QCOMPARE(fileSystem->readFile(autosave), fileSystem->readFile(saved));
+
+    // Opened, it is the same session (the firmware version is written for people, never read).
+    GraphContainer opened(fileSystem, true, nullptr);
+    QVERIFY(opened.loadFromFile(autosave));
+    opened.setFirmwareVersion(firmwareVersion);
+    QCOMPARE(opened.toJsonBytes(), container.toJsonBytes());
 }
 
 QTEST_GUILESS_MAIN(tst_SessionFile)

@@ -28,6 +28,8 @@ private slots:
     void destructionRemovesTheDirectory();
     void undoRightAfterEditsWaitsForTheirWrites();
     void lostSnapshotFolderKeepsTheCurrentState();
+    void failedWriteDropsOnlyItsStep_data();
+    void failedWriteDropsOnlyItsStep();
 
 private:
     GraphContainer* m_container = nullptr;
@@ -235,6 +237,113 @@ void tst_UndoHistory::lostSnapshotFolderKeepsTheCurrentState() {
     m_history->undo();
     // Nothing to go back to: the session stays as the user left it and the history starts again.
     QCOMPARE(m_container->graphs().first()->name(), QStringLiteral("after the folder went"));
+    QVERIFY(!m_history->canUndo());
+}
+
+namespace {
+
+// Every log line while it lives, each with whether the snapshot file it names was complete on disk (as
+// long as the state it records) at the moment it was logged.
+class SnapshotLog {
+public:
+    explicit SnapshotLog(qsizetype completeSize)
+        : m_completeSize(completeSize) {
+        s_current = this;
+        m_previous = qInstallMessageHandler(&SnapshotLog::handle);
+    }
+    ~SnapshotLog() {
+        qInstallMessageHandler(m_previous);
+        s_current = nullptr;
+    }
+
+    struct Line {
+        QtMsgType type;
+        QString text;
+        bool fileComplete;
+    };
+    QList<Line> lines;
+
+    QList<Line> linesNaming(const QString& path) const {
+        QList<Line> found;
+        for (const Line& line : lines) {
+            if (line.text.contains(path))
+                found.append(line);
+        }
+        return found;
+    }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext&, const QString& text) {
+        const QRegularExpressionMatch named =
+            QRegularExpression(QStringLiteral("\"([^\"]+\\.json)\"")).match(text);
+        const bool complete =
+            named.hasMatch() && QFileInfo(named.captured(1)).size() == s_current->m_completeSize;
+        s_current->lines.append({type, text, complete});
+    }
+
+    static inline SnapshotLog* s_current = nullptr;
+    QtMessageHandler m_previous = nullptr;
+    qsizetype m_completeSize;
+};
+
+} // namespace
+
+void tst_UndoHistory::failedWriteDropsOnlyItsStep_data() {
+    QTest::addColumn<int>("failingEdit");
+    QTest::addColumn<QStringList>("afterEachUndo");
+    // Three edits name the trace "edit 1" to "edit 3"; one of their snapshot files cannot be written.
+    QTest::newRow("the latest edit") << 3 << QStringList{"edit 2", "edit 1", "Trace 1"};
+    QTest::newRow("an earlier edit") << 2 << QStringList{"edit 1", "Trace 1"};
+}
+
+// The disk fails one snapshot (full, or the folder gone): the history drops that step as soon as its
+// write ends, says which file, and still offers every step it can take; only written snapshots are
+// reported as recorded.
+void tst_UndoHistory::failedWriteDropsOnlyItsStep() {
+    QFETCH(int, failingEdit);
+    QFETCH(QStringList, afterEachUndo);
+    Graph* graph = m_container->graphs().first();
+    // The names have the same length, so every state's file has the same size.
+    const qsizetype stateSize = m_container->toJsonBytes().size();
+    SnapshotLog log(stateSize);
+    m_history->reset();
+    const QString folder = QFileInfo(m_history->snapshotPaths().first()).absolutePath();
+    // Snapshot files are numbered in order; a folder standing where one should go makes its write fail
+    // (whoever runs the test, unlike a folder without write permission).
+    const QString failing = QDir(folder).filePath(QStringLiteral("snapshot_%1.json").arg(failingEdit));
+    QVERIFY(QDir().mkpath(failing));
+    QSignalSpy changed(m_history, &UndoHistory::stateChanged);
+    for (int edit = 1; edit <= 3; ++edit) {
+        graph->setName(QStringLiteral("edit %1").arg(edit).leftJustified(7));
+        m_history->recordSnapshot();
+    }
+    QCOMPARE(changed.count(), 3);
+
+    QTRY_COMPARE_WITH_TIMEOUT(m_history->snapshotPaths().size(), 3, 10000);
+    QVERIFY(!m_history->snapshotPaths().contains(failing));
+    QCOMPARE(changed.count(), 4);
+    const QList<SnapshotLog::Line> aboutFailing = log.linesNaming(failing);
+    QCOMPARE(aboutFailing.size(), 1);
+    QCOMPARE(aboutFailing.first().type, QtWarningMsg);
+    // The two good edits are reported as recorded once written (maybe only now), each complete on disk
+    // when it was reported.
+    const auto recorded = [&log]() {
+        QList<SnapshotLog::Line> found;
+        for (const SnapshotLog::Line& line : std::as_const(log.lines)) {
+            if (line.text.startsWith(QStringLiteral("Recorded undo snapshot after edit:")))
+                found.append(line);
+        }
+        return found;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(recorded().size(), 2, 10000);
+    for (const SnapshotLog::Line& line : recorded())
+        QVERIFY2(line.fileComplete, qPrintable(line.text));
+
+    for (const QString& expected : std::as_const(afterEachUndo)) {
+        QVERIFY(m_history->canUndo());
+        m_history->undo();
+        QCOMPARE(m_container->graphs().first()->name().trimmed(), expected);
+    }
     QVERIFY(!m_history->canUndo());
 }
 

@@ -6,6 +6,8 @@
 #include <QSet>
 
 // Files and directories held in memory. Paths are used as given (absolute, '/'-separated).
+// One thread only (tests read files directly): where the autosave writes in the background, tests use the
+// real disk (FileSystem, GatedFileSystem) instead.
 class MemoryFileSystem : public IFileSystem {
 public:
     bool writeFile(const QString& path, const QByteArray& bytes) override;
