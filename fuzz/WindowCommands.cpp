@@ -38,8 +38,8 @@
 namespace {
 
 const QString kFolder = QStringLiteral("/traces");
-constexpr qsizetype kMaxTraces = 16;
-constexpr qsizetype kMaxComparisons = 3;
+constexpr qsizetype kMaxTraces = 6;
+constexpr qsizetype kMaxComparisons = 2;
 const QStringList kSessionFiles{QStringLiteral("/traces/three.SDT"), QStringLiteral("/traces/one.SDT"),
                                 QStringLiteral("/traces/empty.SDT"), QStringLiteral("/traces/broken.SDT")};
 

@@ -7,16 +7,28 @@
 #include "app/ZelPress.h"
 #include "chart/GraphChart.h"
 #include "chart/GraphView.h"
+#include "chart/SessionModel.h"
 #include "data/GraphContainer.h"
+#include "data/GraphModel.h"
 #include "link/EmulatedPort.h"
+#include "maintenance/AdvancedDlg.h"
+#include "maintenance/DialogBootload.h"
 #include "maintenance/ProgressDialog.h"
+#include "session/AutorunWizard.h"
 #include "session/Session.h"
+#include "support/DieEmulatedPort.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -27,6 +39,7 @@ private slots:
     void closingTheWindowOpensNoOtherPort();
     void resultBoxOpensAfterTheProgressDialogAndBeforeTheCommands();
     void cursorReadOutKeepsTheStatusItems();
+    void goComesBackAfterAFailedAutorunSetUpLateInASession();
 };
 
 void tst_ZelPressFaults::closingTheWindowOpensNoOtherPort() {
@@ -103,6 +116,111 @@ void tst_ZelPressFaults::cursorReadOutKeepsTheStatusItems() {
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(view, &leave);
     QCOMPARE(readOut->text(), QString());
+}
+
+void tst_ZelPressFaults::goComesBackAfterAFailedAutorunSetUpLateInASession() {
+    // The session a user had when Go stayed grey after the autorun wizard: strokes, a comparison file,
+    // a velocity typed in, the force limit applied, an upgrade started and closed, one more stroke,
+    // then Autorun ticked and its set-up failing (no die placed for Configure Weight).
+    QPointer<DieEmulatedPort> press;
+    Bench bench(std::make_shared<FileSystem>(), [&press](const QString& name, QObject* parent) -> IPort* {
+        press = new DieEmulatedPort(name, parent, 10);
+        return press.data();
+    });
+    QVERIFY(bench.readyForStrokes());
+    QAction* go = action(*bench.window, "goAction");
+    GraphContainer* active = bench.window->activeContainer();
+    for (int stroke = 1; stroke <= 5; ++stroke) {
+        QTRY_VERIFY_WITH_TIMEOUT(go->isEnabled(), kStrokeMs);
+        go->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(int(active->graphs().size()), stroke, kStrokeMs);
+    }
+    QTemporaryDir folder;
+    const QString compared = folder.filePath(QStringLiteral("earlier.SDT"));
+    QVERIFY(active->writeToFile(compared));
+    bench.dialog->openPath = compared;
+    action(*bench.window, "loadCompareAction")->trigger();
+    QCOMPARE(int(bench.window->graphModel()->compareContainers().size()), 1);
+    SessionModel* legend = bench.window->graphModel()->sessionModel();
+    QVERIFY(
+        legend->setData(legend->index(0, SessionModel::Velocity, legend->index(0, 0)), 2710, Qt::EditRole));
+
+    // Advanced: the force limit applied, then an upgrade started and closed again.
+    bench.boxes->questionAnswer = QMessageBox::Yes;
+    int advancedStep = 0;
+    QTimer driver;
+    connect(&driver, &QTimer::timeout, this, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* upgrade = qobject_cast<DialogBootload*>(modal)) {
+            upgrade->reject();
+        } else if (auto* advanced = qobject_cast<AdvancedDlg*>(modal)) {
+            if (advancedStep == 0) {
+                advanced->findChild<QDoubleSpinBox*>(QStringLiteral("maxWeightSpinBox"))->setValue(90.0);
+                const auto boxes = advanced->findChildren<QDialogButtonBox*>();
+                for (QDialogButtonBox* box : boxes) {
+                    if (QPushButton* apply = box->button(QDialogButtonBox::Apply))
+                        apply->click();
+                }
+                advancedStep = 1;
+            } else if (advancedStep == 1) {
+                advancedStep = 2;
+                // Clicked from the event loop: the upgrade dialog's own loop must not run inside this
+                // timer's slot, or the timer could not fire again to close it.
+                QTimer::singleShot(0, advanced->findChild<QPushButton*>(QStringLiteral("firmwareUpgradeBtn")),
+                                   &QPushButton::click);
+            } else {
+                advanced->reject();
+            }
+        }
+    });
+    driver.start(20);
+    action(*bench.window, "advancedAction")->trigger();
+    driver.stop();
+    QCOMPARE(advancedStep, 2);
+    QVERIFY(bench.window->findChildren<DialogBootload*>().isEmpty());
+
+    // One more stroke, as far as the press allows it now.
+    QTRY_VERIFY_WITH_TIMEOUT(go->isEnabled() || action(*bench.window, "findXZeroAction")->isEnabled(),
+                             kStrokeMs);
+    if (!go->isEnabled()) {
+        action(*bench.window, "findXZeroAction")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(go->isEnabled(), kStrokeMs);
+    }
+    go->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(int(active->graphs().size()), 6, kStrokeMs);
+    QTRY_VERIFY_WITH_TIMEOUT(go->isEnabled(), kStrokeMs);
+
+    // Autorun ticked; Zero and Configure Weight with the press empty: the check fails; Finish.
+    int wizardStep = 0;
+    QTimer wizardDriver;
+    connect(&wizardDriver, &QTimer::timeout, this, [&] {
+        auto* wizard = bench.window->findChild<AutorunWizard*>();
+        if (!wizard || !wizard->isVisible())
+            return;
+        const auto progress = bench.window->findChildren<ProgressDialog*>();
+        for (const ProgressDialog* dialog : progress) {
+            if (dialog->isVisible())
+                return;
+        }
+        if (wizardStep == 0 && wizard->currentId() == wizard->zeroPageId()) {
+            wizard->findChild<QPushButton*>(QStringLiteral("zeroPushButton"))->click();
+            wizardStep = 1;
+        } else if (wizardStep == 1 && wizard->currentId() == wizard->configureThresholdPageId()) {
+            wizard->findChild<QPushButton*>(QStringLiteral("configureThresholdButton"))->click();
+            wizardStep = 2;
+        } else if (wizardStep == 2 && wizard->currentId() == wizard->resultPageId()) {
+            wizard->button(QWizard::FinishButton)->click();
+            wizardStep = 3;
+        }
+    });
+    wizardDriver.start(20);
+    auto* autorunBox = bench.window->findChild<QCheckBox*>(QStringLiteral("autoRunCheckBox"));
+    autorunBox->setChecked(true);
+    wizardDriver.stop();
+    QCOMPARE(wizardStep, 3);
+    QVERIFY(!autorunBox->isChecked());
+    QVERIFY(!bench.session()->hasAutorun());
+    QTRY_VERIFY_WITH_TIMEOUT(go->isEnabled(), 5000);
 }
 
 QTEST_MAIN(tst_ZelPressFaults)
