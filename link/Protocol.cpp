@@ -114,41 +114,40 @@ void Protocol::closePort() {
     emit closed();
 }
 
-void Protocol::requestVersion() {
+bool Protocol::requestVersion() {
     qDebug() << "Requesting version...";
-    send(QByteArrayLiteral("$V\n"));
+    return send(QByteArrayLiteral("$V\n"));
 }
 
-void Protocol::requestBleInfo() {
+bool Protocol::requestBleInfo() {
     qDebug() << "Requesting BLE information...";
-    send(QByteArrayLiteral("$b\n"));
+    return send(QByteArrayLiteral("$b\n"));
 }
 
-void Protocol::enterBootloader() {
+bool Protocol::enterBootloader() {
     qDebug() << "Entering bootloader...";
-    send(QByteArrayLiteral("$x\n"));
+    return send(QByteArrayLiteral("$x\n"));
 }
 
-void Protocol::go(bool auxiliaryStroke) {
-    send(QByteArrayLiteral("$G,100,") + (auxiliaryStroke ? "0" : "1") + '\n');
+bool Protocol::go(bool auxiliaryStroke) {
+    return send(QByteArrayLiteral("$G,100,") + (auxiliaryStroke ? "0" : "1") + '\n');
 }
 
-void Protocol::sendMaxWeight(int n) {
-    send(QByteArrayLiteral("$s,") + QByteArray::number(n) + '\n');
+bool Protocol::sendMaxWeight(int n) {
+    return send(QByteArrayLiteral("$s,") + QByteArray::number(n) + '\n');
 }
 
-void Protocol::sendJamDetectionTime(int ms) {
-    send(QByteArrayLiteral("$j,") + QByteArray::number(ms) + '\n');
+bool Protocol::sendJamDetectionTime(int ms) {
+    return send(QByteArrayLiteral("$j,") + QByteArray::number(ms) + '\n');
 }
 
-void Protocol::sendRaw(const QByteArray& bytes) {
+bool Protocol::sendRaw(const QByteArray& bytes) {
     qDebug() << "Requesting unknown command" << bytes;
-    send(bytes);
+    return send(bytes);
 }
 
-void Protocol::send(const QByteArray& line) {
-    if (m_port && m_port->isOpen())
-        m_port->write(line);
+bool Protocol::send(const QByteArray& line) {
+    return m_port && m_port->isOpen() && m_port->write(line) == line.size();
 }
 
 void Protocol::onReadyRead() {

@@ -215,9 +215,17 @@ void AdvancedDlg::applySettings() {
         m_messageBoxes->showWarning(tr("Press not connected."), informative);
         return;
     }
+    const double previousMaxPressure = m_settings->maxPressure();
+    const int previousJamDetectionTime = m_settings->jamDetectionTime();
     m_settings->setMaxPressure(maxWeight);
     m_settings->setJamDetectionTime(int(std::trunc(jamDetectionTime)));
-    m_session->applyPressSettings();
+    if (!m_session->applyPressSettings()) {
+        // Not applied: the record keeps its values, as when no press is connected.
+        m_settings->setMaxPressure(previousMaxPressure);
+        m_settings->setJamDetectionTime(previousJamDetectionTime);
+        m_messageBoxes->showWarning(tr("Settings not applied: the press is not connected."), informative);
+        return;
+    }
     m_messageBoxes->showMessage(tr("Settings applied."), informative);
 }
 

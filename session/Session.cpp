@@ -119,27 +119,29 @@ void Session::adoptProcedure(BaseProcedure* procedure) {
     m_procedure = procedure;
 }
 
-void Session::applyPressSettings() {
-    setMaxWeight(m_settings->maxPressure());
-    setJamDetectionTime(m_settings->jamDetectionTime());
+bool Session::applyPressSettings() {
+    // Both are sent even when the first does not go out; the result only reports it.
+    const bool maxWeightSent = setMaxWeight(m_settings->maxPressure());
+    const bool jamDetectionTimeSent = setJamDetectionTime(m_settings->jamDetectionTime());
+    return maxWeightSent && jamDetectionTimeSent;
 }
 
-void Session::setMaxWeight(double kilograms) {
+bool Session::setMaxWeight(double kilograms) {
     if (!isInitialized())
-        return;
+        return false;
     if (!std::isfinite(kilograms)) {
         qWarning() << "Not setting a max weight that is not a number:" << kilograms;
-        return;
+        return false;
     }
     qInfo() << "Setting max weight to" << kilograms << "kg /" << kilograms * kLbsPerKg << "lbs";
-    m_protocol->sendMaxWeight(toCounts(m_zeroWeightAdc + kilograms / kKilogramsPerCount));
+    return m_protocol->sendMaxWeight(toCounts(m_zeroWeightAdc + kilograms / kKilogramsPerCount));
 }
 
-void Session::setJamDetectionTime(int milliseconds) {
+bool Session::setJamDetectionTime(int milliseconds) {
     if (!isInitialized())
-        return;
+        return false;
     qInfo() << "Setting jam detection time to" << milliseconds << "ms";
-    m_protocol->sendJamDetectionTime(milliseconds);
+    return m_protocol->sendJamDetectionTime(milliseconds);
 }
 
 void Session::restoreMaxWeight() {

@@ -37,12 +37,13 @@ public:
 
     bool isInitialized() const override;
     Protocol* protocol() const override;
-    void applyPressSettings() override;
+    bool applyPressSettings() override;
 
     // Sends the force limit as a raw load-cell reading above the current zero; ignored unless started.
-    void setMaxWeight(double kilograms);
-    // Sends the jam detection time; ignored unless started.
-    void setJamDetectionTime(int milliseconds);
+    // True when the command reached the port.
+    bool setMaxWeight(double kilograms);
+    // Sends the jam detection time; ignored unless started. True when the command reached the port.
+    bool setJamDetectionTime(int milliseconds);
 
     // Takes over the autorun object (deleting any earlier one later), switches it on and feeds it samples.
     void setAutorun(Autorun* autorun);

@@ -43,6 +43,8 @@ private slots:
     void applyStoresClampedValuesAndSendsThem();
     void applyWithoutStartedPressChangesNothing_data();
     void applyWithoutStartedPressChangesNothing();
+    void applyThatReachesNoPressSaysSo_data();
+    void applyThatReachesNoPressSaysSo();
     void restoreDefaultsThenCloseLeavesSettings();
     void diagnosticsShowRawSamples();
     void linkClosingWhileOpen();
@@ -314,6 +316,36 @@ void tst_AdvancedDlg::applyWithoutStartedPressChangesNothing() {
     QCOMPARE(m_boxes.boxes.size(), 1);
     QCOMPARE(m_boxes.boxes.at(0).kind, FakeMessageBoxes::Box::Warning);
     QCOMPARE(m_boxes.boxes.at(0).text, QStringLiteral("Press not connected."));
+    QCOMPARE(m_boxes.boxes.at(0).informativeText, QStringLiteral("Press OK to continue."));
+}
+
+void tst_AdvancedDlg::applyThatReachesNoPressSaysSo_data() {
+    QTest::addColumn<bool>("reportsClosed"); // else the port stays open and its writes fail
+    QTest::newRow("port gone, its closing not noticed yet") << true;
+    QTest::newRow("writes fail") << false;
+}
+
+// A started session whose port takes nothing: the press has not got the settings, and the record
+// keeps what the press last had.
+void tst_AdvancedDlg::applyThatReachesNoPressSaysSo() {
+    QFETCH(bool, reportsClosed);
+    m_settings.setMaxPressure(100.0);
+    m_settings.setJamDetectionTime(50);
+    auto dialog = makeDialog(makeSession(Press::Started));
+    child<QDoubleSpinBox>(dialog.get(), "maxWeightSpinBox")->setValue(150.0);
+    child<QDoubleSpinBox>(dialog.get(), "jamDetectionTimeSpinBox")->setValue(250.0);
+    if (reportsClosed)
+        m_port->setReportsClosed();
+    else
+        m_port->setFailWrites(true);
+    settingsButton(dialog.get(), QDialogButtonBox::Apply)->click();
+
+    QVERIFY(m_session->isInitialized());
+    QCOMPARE(m_settings.maxPressure(), 100.0);
+    QCOMPARE(m_settings.jamDetectionTime(), 50);
+    QCOMPARE(m_boxes.boxes.size(), 1);
+    QCOMPARE(m_boxes.boxes.at(0).kind, FakeMessageBoxes::Box::Warning);
+    QCOMPARE(m_boxes.boxes.at(0).text, QStringLiteral("Settings not applied: the press is not connected."));
     QCOMPARE(m_boxes.boxes.at(0).informativeText, QStringLiteral("Press OK to continue."));
 }
 
