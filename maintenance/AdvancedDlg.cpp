@@ -64,22 +64,16 @@ AdvancedDlg::AdvancedDlg(Settings* settings, Session* session, bool usingBluetoo
     m_jamDetectionTimeSpinBox->setRange(Settings::kMinJamDetectionTime, Settings::kMaxJamDetectionTime);
     m_jamDetectionTimeSpinBox->setValue(m_settings->jamDetectionTime());
 
-    if (m_session && !supportsJamDetectionTime(m_session->firmwareVersion())) {
-        const QString tip = tr(
-            "Configuring the jam detection timeout is not supported for firmware versions less than 2.23.");
-        m_jamDetectionTimeSpinBox->setEnabled(false);
-        m_jamDetectionTimeLabel->setStyleSheet(
-            QStringLiteral("QLabel { background-color: rgb(255, 75, 75); }"));
-        m_jamDetectionTimeLabel->setToolTip(tip);
-        m_jamDetectionTimeSpinBox->setToolTip(tip);
+    if (m_session) {
+        // An upgrade changes the firmware while the dialog is open.
+        connect(m_session, &Session::firmwareVersionReceived, this, &AdvancedDlg::updateFirmwareDetails);
     }
+    updateFirmwareDetails();
 
     connect(m_firmwareUpgradeBtn, &QPushButton::clicked, this, &AdvancedDlg::onFirmwareUpgrade);
     // Not only for a started session: a press that only answers from its bootloader needs it most.
     m_firmwareUpgradeBtn->setEnabled(m_session && !m_usingBluetooth);
     m_availableFirmwareVersionDisplay->setText(availableFirmwareVersion());
-    if (m_session)
-        m_currentFirmwareVersionDisplay->setText(m_session->firmwareVersion());
     if (m_usingBluetooth) {
         m_firmwareUpgradeNote->setText(tr("A firmware upgrade cannot be performed when using Bluetooth. "
                                           "Please restart the app to reconnect using USB."));
@@ -112,6 +106,28 @@ bool AdvancedDlg::supportsJamDetectionTime(const QString& firmwareVersion) {
     const int major = decimalOrZero(parts.at(0));
     const int minor = decimalOrZero(parts.at(1));
     return major > 1 && (major != 2 || minor > 22);
+}
+
+void AdvancedDlg::showEvent(QShowEvent* event) {
+    updateFirmwareDetails();
+    QDialog::showEvent(event);
+}
+
+void AdvancedDlg::updateFirmwareDetails() {
+    if (!m_session)
+        return;
+    const QString version = m_session->firmwareVersion();
+    m_currentFirmwareVersionDisplay->setText(version);
+    const bool supported = supportsJamDetectionTime(version);
+    const QString tip =
+        supported ? QString()
+                  : tr("Configuring the jam detection timeout is not supported for firmware versions less "
+                       "than 2.23.");
+    m_jamDetectionTimeSpinBox->setEnabled(supported);
+    m_jamDetectionTimeLabel->setStyleSheet(
+        supported ? QString() : QStringLiteral("QLabel { background-color: rgb(255, 75, 75); }"));
+    m_jamDetectionTimeLabel->setToolTip(tip);
+    m_jamDetectionTimeSpinBox->setToolTip(tip);
 }
 
 void AdvancedDlg::buildInterface() {

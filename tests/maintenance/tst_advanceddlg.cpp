@@ -39,6 +39,7 @@ private slots:
     void jamDetectionTimeSupport();
     void firmwareTab_data();
     void firmwareTab();
+    void firmwareDetailsFollowThePress();
     void applyStoresClampedValuesAndSendsThem_data();
     void applyStoresClampedValuesAndSendsThem();
     void applyWithoutStartedPressChangesNothing_data();
@@ -247,6 +248,29 @@ void tst_AdvancedDlg::firmwareTab() {
              bluetooth ? QStringLiteral("A firmware upgrade cannot be performed when using Bluetooth. Please "
                                         "restart the app to reconnect using USB.")
                        : QString());
+}
+
+// The press reports another firmware while the dialog is open, as the restarted press does at the
+// end of an upgrade: the dialog shows it, and the jam detection time follows what it supports.
+void tst_AdvancedDlg::firmwareDetailsFollowThePress() {
+    auto dialog = makeDialog(makeSession(Press::Bootloader), false, AdvancedDlg::FirmwareUpgradeTab);
+    auto* current = child<QLabel>(dialog.get(), "currentFirmwareVersionDisplay");
+    auto* jam = child<QDoubleSpinBox>(dialog.get(), "jamDetectionTimeSpinBox");
+    auto* label = child<QLabel>(dialog.get(), "jamDetectionTimeLabel");
+    QCOMPARE(current->text(), QStringLiteral("BOOTLOADER"));
+    QVERIFY(!jam->isEnabled());
+
+    m_port->feed("$VER,2.24\n");
+    QCOMPARE(current->text(), QStringLiteral("2.24"));
+    QVERIFY(jam->isEnabled());
+    QCOMPARE(jam->toolTip(), QString());
+    QCOMPARE(label->toolTip(), QString());
+    QCOMPARE(label->styleSheet(), QString());
+
+    m_port->feed("$VER,2.22\n");
+    QCOMPARE(current->text(), QStringLiteral("2.22"));
+    QVERIFY(!jam->isEnabled());
+    QCOMPARE(label->styleSheet(), QStringLiteral("QLabel { background-color: rgb(255, 75, 75); }"));
 }
 
 void tst_AdvancedDlg::applyStoresClampedValuesAndSendsThem_data() {
