@@ -445,6 +445,9 @@ void tst_ZelPress::bluetoothDiscoveryOutcomes_data() {
     QTest::newRow("press heard") << QStringLiteral("emulated")
                                  << QStringLiteral(
                                         "Bluetooth connection established to address \"11:22:33:44:55:66\"");
+    QTest::newRow("bootloader heard")
+        << QStringLiteral("bootloader")
+        << QStringLiteral("Bluetooth connection established to address \"11:22:33:44:55:66\"");
 }
 
 void tst_ZelPress::bluetoothDiscoveryOutcomes() {
@@ -457,6 +460,11 @@ void tst_ZelPress::bluetoothDiscoveryOutcomes() {
     connection->setBlePortFactory([port](const QBluetoothDeviceInfo&, QObject* parent) -> IPort* {
         if (port == QStringLiteral("emulated"))
             return new EmulatedPort(QStringLiteral("ComEmulation"), parent);
+        if (port == QStringLiteral("bootloader")) {
+            auto* bootloader = new FakePort(parent);
+            QTimer::singleShot(0, bootloader, [bootloader] { bootloader->feed("$Bootloader\n"); });
+            return bootloader;
+        }
         auto* dead = new FakePort(parent);
         QTimer::singleShot(0, dead, &FakePort::closeFromDevice);
         return dead;
@@ -471,6 +479,14 @@ void tst_ZelPress::bluetoothDiscoveryOutcomes() {
     }
     emit connection->bleDiscoveryAgent()->discoveryFinished();
     QTRY_COMPARE_WITH_TIMEOUT(bench.window->statusMessage(), status, kStrokeMs);
+    if (port == QStringLiteral("bootloader")) {
+        // Heard, as over a serial port: a session that waits for the application, showing the bootloader.
+        QVERIFY(bench.session());
+        QCOMPARE(bench.session()->firmwareVersion(), QStringLiteral("BOOTLOADER"));
+        QVERIFY(!bench.session()->isInitialized());
+        QVERIFY(!bleConnect->isEnabled());
+        return;
+    }
     if (port != QStringLiteral("emulated")) {
         QVERIFY(bleConnect->isEnabled());
         QVERIFY(!bench.session());
