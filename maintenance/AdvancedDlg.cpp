@@ -2,6 +2,7 @@
 
 #include "app/MessageBoxes.h"
 #include "app/Settings.h"
+#include "link/Protocol.h"
 #include "session/Session.h"
 
 #include <cmath>
@@ -259,7 +260,22 @@ void AdvancedDlg::onFirmwareUpgrade() {
         qWarning() << "No firmware upgrade is available";
         return;
     }
-    m_firmwareUpgrade(m_session->protocol(), this);
+    // The press belongs to the upgrade alone: a running procedure would interleave its commands with
+    // the upgrade's, and the session must neither command the press nor take the restarted firmware
+    // for a new start while the upgrade's dialog is open.
+    if (!m_session->handOverToFirmwareUpgrade()) {
+        m_messageBoxes->showWarning(
+            tr("The firmware cannot be upgraded while the press is running a procedure."),
+            tr("Wait until it has finished, then try again."));
+        return;
+    }
+    const QPointer<Protocol> protocol = m_session->protocol();
+    m_firmwareUpgrade(protocol, this);
+    // Whatever became of the upgrade, the press has been told to restart and the session is over:
+    // closing the link lets the normal search find and zero the press afresh, so nothing of this
+    // session (its zero, its X zero) outlives the firmware it was made with.
+    if (protocol)
+        protocol->closePort();
 }
 
 void AdvancedDlg::onSessionGone() {

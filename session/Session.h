@@ -64,6 +64,13 @@ public:
     void setProcedureTimeoutMs(int milliseconds) { m_procedureTimeoutMs = milliseconds; }
     // A procedure of this session is waiting for its start or running; commands are refused meanwhile.
     bool isProcedureActive() const;
+    // Gives the press to a firmware upgrade for the rest of this session: detaches the autorun, and
+    // from now on the session sends no command, starts no procedure and does not take the restarted
+    // firmware's samples for a start (isInitialized() is false); it still relays samples and
+    // versions. The owner closes the link when the upgrade is over. False, changing nothing, while a
+    // procedure is pending or running.
+    bool handOverToFirmwareUpgrade();
+    bool isHandedOverToFirmwareUpgrade() const { return m_handedOver; }
 
 signals:
     void procedureProgressChanged(int progress);
@@ -115,6 +122,7 @@ private:
     bool m_sampleSinceReport = false;    // a sample has arrived since the last status line
     bool m_initialized = false;
     bool m_closed = false;
+    bool m_handedOver = false; // the press belongs to a firmware upgrade
     bool m_zeroWeightCalibrated = false;
     bool m_xZeroFound = false;
     int m_zeroWeightAdc = 0;

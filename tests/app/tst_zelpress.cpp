@@ -20,6 +20,8 @@
 #include "link/BleDiscoveryAgent.h"
 #include "link/EmulatedPort.h"
 #include "link/Protocol.h"
+#include "maintenance/AdvancedDlg.h"
+#include "maintenance/DialogBootload.h"
 #include "maintenance/ProgressDialog.h"
 #include "session/Autorun.h"
 #include "session/Session.h"
@@ -35,6 +37,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSignalSpy>
@@ -73,6 +76,7 @@ private slots:
     void bluetoothDiscoveryOutcomes_data();
     void bluetoothDiscoveryOutcomes();
     void findsTheEmulatedPressAndShowsIt();
+    void firmwareUpgradeEndsWithThePressFoundAndZeroedAgain();
     void keepsTheSettingsAcrossRuns();
 };
 
@@ -512,6 +516,59 @@ void tst_ZelPress::findsTheEmulatedPressAndShowsIt() {
     QCOMPARE(bench.window->statusMessage(), kSearching);
     QTRY_COMPARE_WITH_TIMEOUT(bench.window->statusMessage(),
                               QStringLiteral("Connection established on port \"ComEmulation\""), 5000);
+}
+
+// The user starts the upgrade from Advanced and closes its window while it still waits for the
+// bootloader (the emulated press has none). The press was told to restart, so it is not the session's
+// any more: the link is closed once the upgrade's window has gone, and the search finds the press and
+// asks to zero it as a new connection.
+void tst_ZelPress::firmwareUpgradeEndsWithThePressFoundAndZeroedAgain() {
+    Bench bench;
+    QVERIFY(bench.readyForStrokes());
+    QPointer<Session> before = bench.session();
+    const QString connected = QStringLiteral("Connection established on port \"ComEmulation\"");
+    QCOMPARE(bench.window->statusMessage(), connected);
+    QCOMPARE(bench.asked(kZeroQuestion), 1);
+
+    bool upgradeOpened = false;
+    QString statusWhileUpgrading;
+    QString statusAfterUpgrade;
+    // Runs inside the Advanced dialog's modal loop, then inside the upgrade's.
+    QTimer::singleShot(0, this, [&] {
+        auto* advanced = qobject_cast<AdvancedDlg*>(QApplication::activeModalWidget());
+        if (!advanced)
+            return;
+        QTimer::singleShot(0, this, [&] {
+            auto* upgrade = qobject_cast<DialogBootload*>(QApplication::activeModalWidget());
+            if (!upgrade)
+                return;
+            upgradeOpened = true;
+            statusWhileUpgrading = bench.window->statusMessage();
+            upgrade->reject(); // still waiting for the bootloader: closes without a question
+        });
+        advanced->findChild<QPushButton*>(QStringLiteral("firmwareUpgradeBtn"))->click();
+        statusAfterUpgrade = bench.window->statusMessage();
+        advanced->reject();
+    });
+    // Should a dialog not be found, the test must still end.
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, this, [] {
+        if (auto* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    guard.start(10000);
+    bench.window->openAdvancedDlg(AdvancedDlg::FirmwareUpgradeTab);
+
+    QVERIFY(upgradeOpened);
+    QCOMPARE(statusWhileUpgrading, connected);
+    QCOMPARE(statusAfterUpgrade, kSearching);
+    QVERIFY(!before || !before->isInitialized());
+    QTRY_COMPARE_WITH_TIMEOUT(bench.window->statusMessage(), connected, kStrokeMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.asked(kZeroQuestion), 2, kStrokeMs);
+    QVERIFY(bench.session() && bench.session() != before);
+    QTRY_VERIFY_WITH_TIMEOUT(bench.session()->isZeroWeightCalibrated(), kStrokeMs);
+    QVERIFY(!bench.session()->isXZeroFound());
 }
 
 void tst_ZelPress::keepsTheSettingsAcrossRuns() {
