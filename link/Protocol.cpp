@@ -142,7 +142,8 @@ bool Protocol::sendJamDetectionTime(int ms) {
 }
 
 bool Protocol::sendRaw(const QByteArray& bytes) {
-    qDebug() << "Requesting unknown command" << bytes;
+    if (m_rawExchangeLogged)
+        qDebug() << "Requesting unknown command" << bytes;
     return send(bytes);
 }
 
@@ -276,13 +277,18 @@ void Protocol::handleBody(const char* begin, const char* end) {
             handled = true;
         }
     } else if (is("$Bootloader")) {
+        // Read before the lines are passed on: their receiver may switch the logging.
+        handled = !m_rawExchangeLogged;
         if (m_linkMode != Bootloader) {
             m_linkMode = Bootloader;
             emit communicatingWithBootloader();
         }
         emit unknownCommandReceived(text(begin, end));
     } else {
-        qDebug() << "Received unknown command" << text(begin, end);
+        // Lines of a raw exchange are what its owner waits for, not failures.
+        handled = !m_rawExchangeLogged;
+        if (m_rawExchangeLogged)
+            qDebug() << "Received unknown command" << text(begin, end);
         emit unknownCommandReceived(text(begin, end));
     }
     if (!handled)

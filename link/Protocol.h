@@ -40,6 +40,12 @@ public:
     bool sendJamDetectionTime(int ms);
     bool sendRaw(const QByteArray& bytes);
 
+    // While off, raw commands and the lines the protocol does not decode pass without a log line
+    // each: a firmware upgrade exchanges thousands of them and logs its own progress and errors.
+    // Frames that fail their checksum or do not parse are logged all the same. On by default.
+    void setRawExchangeLogged(bool logged) { m_rawExchangeLogged = logged; }
+    bool isRawExchangeLogged() const { return m_rawExchangeLogged; }
+
     bool isCommunicatingWithBootloader() const { return m_linkMode == Bootloader; }
     LinkMode linkMode() const { return m_linkMode; }
     MotorReport::Report lastMotorReport() const { return m_lastMotorReport; }
@@ -72,4 +78,5 @@ private:
     qsizetype m_readPosition = 0; // start of the text not yet cut into lines
     LinkMode m_linkMode = Unknown;
     MotorReport::Report m_lastMotorReport = MotorReport::None;
+    bool m_rawExchangeLogged = true;
 };
