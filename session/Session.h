@@ -70,7 +70,6 @@ public:
     // versions. The owner closes the link when the upgrade is over. False, changing nothing, while a
     // procedure is pending or running.
     bool handOverToFirmwareUpgrade();
-    bool isHandedOverToFirmwareUpgrade() const { return m_handedOver; }
 
 signals:
     void procedureProgressChanged(int progress);
