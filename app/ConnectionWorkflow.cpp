@@ -117,24 +117,27 @@ void ConnectionWorkflow::connectToPress(const QBluetoothDeviceInfo& device) {
     IPort* port = m_blePortFactory(device, m_protocol);
     m_protocol->setPort(port);
     if (auto* blePort = qobject_cast<BlePort*>(port))
-        connect(m_protocol, &Protocol::communicatingWithApplication, blePort, &BlePort::onLinkUp);
-    // Link-up and failure each happen at most once per port: whichever comes first ends both.
-    auto linkUp = std::make_shared<QMetaObject::Connection>();
-    auto failed = std::make_shared<QMetaObject::Connection>();
+        blePort->endLinkUpLimitWhenHeard(m_protocol);
+    // Link-up and failure each happen at most once per port: whichever comes first ends both. The
+    // press is heard from its application (a valid sample) or, as over a serial port, its bootloader.
+    auto connections = std::make_shared<QList<QMetaObject::Connection>>();
+    const auto endBoth = [connections]() {
+        for (const QMetaObject::Connection& connection : std::as_const(*connections))
+            disconnect(connection);
+    };
     const QString address = device.address().toString();
-    *linkUp =
-        connect(m_protocol, &Protocol::communicatingWithApplication, this, [this, linkUp, failed, address]() {
-            disconnect(*linkUp);
-            disconnect(*failed);
-            emit statusMessage(tr("Bluetooth connection established to address \"%1\"").arg(address));
-            initHardwareSession();
-        });
-    // A port that closes before its first valid sample (no service, a lost link, no sample within the
-    // time limit) has no session to report it: say so here and let the user try again.
-    *failed = connect(m_protocol, &Protocol::closed, this, [this, linkUp, failed]() {
-        disconnect(*linkUp);
-        disconnect(*failed);
+    const auto linkUp = [this, endBoth, address]() {
+        endBoth();
+        emit statusMessage(tr("Bluetooth connection established to address \"%1\"").arg(address));
+        initHardwareSession();
+    };
+    connections->append(connect(m_protocol, &Protocol::communicatingWithApplication, this, linkUp));
+    connections->append(connect(m_protocol, &Protocol::communicatingWithBootloader, this, linkUp));
+    // A port that closes before the press is heard (no service, a lost link, nothing within the time
+    // limit) has no session to report it: say so here and let the user try again.
+    connections->append(connect(m_protocol, &Protocol::closed, this, [this, endBoth]() {
+        endBoth();
         emit statusMessage(tr("Bluetooth connection failed"));
         emit bluetoothConnectEnabled(true);
-    });
+    }));
 }

@@ -53,8 +53,6 @@
 
 namespace {
 
-const QString kExpectedFirmware = QStringLiteral("%1.%2").arg(2).arg(24, 2, 10, QLatin1Char('0'));
-
 QList<QColor> comparePalette() {
     return {QColor(245, 130, 49, 200), QColor(188, 246, 12, 200), QColor(60, 180, 75, 200),
             QColor(70, 240, 240, 200), QColor(145, 30, 180, 200), QColor(240, 50, 230, 200),
@@ -425,7 +423,8 @@ void ZelPress::onMeasurementDone(const QList<QPointF>& points) {
 void ZelPress::onFirmwareVersionReceived(const QString& firmwareVersion) {
     m_activeContainer->setFirmwareVersion(firmwareVersion);
     m_ui.firmwareLabel->setText(tr("Firmware version: %1").arg(firmwareVersion));
-    if (firmwareVersion == kExpectedFirmware) {
+    // The press is up to date when it runs the firmware the application carries.
+    if (firmwareVersion == AdvancedDlg::availableFirmwareVersion()) {
         m_ui.firmwareLabel->setStyleSheet(QString());
         m_ui.upgradeButton->hide();
     } else {

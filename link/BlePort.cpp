@@ -1,6 +1,7 @@
 #include "link/BlePort.h"
 
 #include "link/BleGattClient.h"
+#include "link/Protocol.h"
 
 #include <QBluetoothDeviceInfo>
 #include <QDebug>
@@ -60,6 +61,12 @@ QByteArray BlePort::read() {
 void BlePort::onLinkUp() {
     m_linkUp = true;
     m_linkUpTimer.stop();
+}
+
+void BlePort::endLinkUpLimitWhenHeard(const Protocol* protocol) {
+    connect(protocol, &Protocol::communicatingWithApplication, this, &BlePort::onLinkUp);
+    // The bootloader sends no samples; its announcement is the press answering all the same.
+    connect(protocol, &Protocol::communicatingWithBootloader, this, &BlePort::onLinkUp);
 }
 
 void BlePort::close() {

@@ -12,12 +12,13 @@
 #include <QTimer>
 
 class IBleGattClient;
+class Protocol;
 class QBluetoothDeviceInfo;
 
 // The press over Bluetooth LE: a GATT client of its serial service. Commands are written to the RX
 // characteristic, the press's bytes arrive as notifications of the TX characteristic. The port
 // connects by itself from construction; it is open once notifications have been requested. Any
-// failure on the way, or no valid sample within kLinkUpLimitMs of starting to connect, closes it.
+// failure on the way, or not hearing the press within kLinkUpLimitMs of starting to connect, closes it.
 class BlePort : public IPort {
     Q_OBJECT
 public:
@@ -36,8 +37,11 @@ public:
     QByteArray read() override;
     bool isOpen() const override { return m_ready; }
 
-    // The protocol has heard a valid sample on this port: the link-up limit no longer applies.
+    // The protocol has heard the press on this port: the link-up limit no longer applies.
     void onLinkUp();
+    // Ends the link-up limit when the protocol carrying this port first hears the press: a valid
+    // sample of its application or the announcement of its bootloader.
+    void endLinkUpLimitWhenHeard(const Protocol* protocol);
     // The value of the latest TX notification.
     QByteArray lastValue() const { return m_lastValue; }
     // The link-up limit, exposed so a test can see it run and fire it.

@@ -114,41 +114,41 @@ void Protocol::closePort() {
     emit closed();
 }
 
-void Protocol::requestVersion() {
+bool Protocol::requestVersion() {
     qDebug() << "Requesting version...";
-    send(QByteArrayLiteral("$V\n"));
+    return send(QByteArrayLiteral("$V\n"));
 }
 
-void Protocol::requestBleInfo() {
+bool Protocol::requestBleInfo() {
     qDebug() << "Requesting BLE information...";
-    send(QByteArrayLiteral("$b\n"));
+    return send(QByteArrayLiteral("$b\n"));
 }
 
-void Protocol::enterBootloader() {
+bool Protocol::enterBootloader() {
     qDebug() << "Entering bootloader...";
-    send(QByteArrayLiteral("$x\n"));
+    return send(QByteArrayLiteral("$x\n"));
 }
 
-void Protocol::go(bool auxiliaryStroke) {
-    send(QByteArrayLiteral("$G,100,") + (auxiliaryStroke ? "0" : "1") + '\n');
+bool Protocol::go(bool auxiliaryStroke) {
+    return send(QByteArrayLiteral("$G,100,") + (auxiliaryStroke ? "0" : "1") + '\n');
 }
 
-void Protocol::sendMaxWeight(int n) {
-    send(QByteArrayLiteral("$s,") + QByteArray::number(n) + '\n');
+bool Protocol::sendMaxWeight(int n) {
+    return send(QByteArrayLiteral("$s,") + QByteArray::number(n) + '\n');
 }
 
-void Protocol::sendJamDetectionTime(int ms) {
-    send(QByteArrayLiteral("$j,") + QByteArray::number(ms) + '\n');
+bool Protocol::sendJamDetectionTime(int ms) {
+    return send(QByteArrayLiteral("$j,") + QByteArray::number(ms) + '\n');
 }
 
-void Protocol::sendRaw(const QByteArray& bytes) {
-    qDebug() << "Requesting unknown command" << bytes;
-    send(bytes);
+bool Protocol::sendRaw(const QByteArray& bytes) {
+    if (m_rawExchangeLogged)
+        qDebug() << "Requesting unknown command" << bytes;
+    return send(bytes);
 }
 
-void Protocol::send(const QByteArray& line) {
-    if (m_port && m_port->isOpen())
-        m_port->write(line);
+bool Protocol::send(const QByteArray& line) {
+    return m_port && m_port->isOpen() && m_port->write(line) == line.size();
 }
 
 void Protocol::onReadyRead() {
@@ -277,13 +277,18 @@ void Protocol::handleBody(const char* begin, const char* end) {
             handled = true;
         }
     } else if (is("$Bootloader")) {
+        // Read before the lines are passed on: their receiver may switch the logging.
+        handled = !m_rawExchangeLogged;
         if (m_linkMode != Bootloader) {
             m_linkMode = Bootloader;
             emit communicatingWithBootloader();
         }
         emit unknownCommandReceived(text(begin, end));
     } else {
-        qDebug() << "Received unknown command" << text(begin, end);
+        // Lines of a raw exchange are what its owner waits for, not failures.
+        handled = !m_rawExchangeLogged;
+        if (m_rawExchangeLogged)
+            qDebug() << "Received unknown command" << text(begin, end);
         emit unknownCommandReceived(text(begin, end));
     }
     if (!handled)

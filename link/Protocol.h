@@ -30,14 +30,21 @@ public:
     void closePort();
     IPort* port() const { return m_port; }
 
-    // Commands; each is written only while a port is attached and open.
-    void requestVersion();
-    void requestBleInfo();
-    void enterBootloader();
-    void go(bool auxiliaryStroke);
-    void sendMaxWeight(int n);
-    void sendJamDetectionTime(int ms);
-    void sendRaw(const QByteArray& bytes);
+    // Commands; each is written only while a port is attached and open. True when the port took
+    // the whole command; false when there is no open port or its write failed.
+    bool requestVersion();
+    bool requestBleInfo();
+    bool enterBootloader();
+    bool go(bool auxiliaryStroke);
+    bool sendMaxWeight(int n);
+    bool sendJamDetectionTime(int ms);
+    bool sendRaw(const QByteArray& bytes);
+
+    // While off, raw commands and the lines the protocol does not decode pass without a log line
+    // each: a firmware upgrade exchanges thousands of them and logs its own progress and errors.
+    // Frames that fail their checksum or do not parse are logged all the same. On by default.
+    void setRawExchangeLogged(bool logged) { m_rawExchangeLogged = logged; }
+    bool isRawExchangeLogged() const { return m_rawExchangeLogged; }
 
     bool isCommunicatingWithBootloader() const { return m_linkMode == Bootloader; }
     LinkMode linkMode() const { return m_linkMode; }
@@ -64,11 +71,12 @@ private:
     void processLine(const char* begin, const char* end);
     void processFrame(const char* begin, const char* end);
     void handleBody(const char* begin, const char* end);
-    void send(const QByteArray& line);
+    bool send(const QByteArray& line);
 
     IPort* m_port = nullptr;
     QByteArray m_received;
     qsizetype m_readPosition = 0; // start of the text not yet cut into lines
     LinkMode m_linkMode = Unknown;
     MotorReport::Report m_lastMotorReport = MotorReport::None;
+    bool m_rawExchangeLogged = true;
 };

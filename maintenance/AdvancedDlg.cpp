@@ -2,6 +2,7 @@
 
 #include "app/MessageBoxes.h"
 #include "app/Settings.h"
+#include "link/Protocol.h"
 #include "session/Session.h"
 
 #include <cmath>
@@ -64,22 +65,16 @@ AdvancedDlg::AdvancedDlg(Settings* settings, Session* session, bool usingBluetoo
     m_jamDetectionTimeSpinBox->setRange(Settings::kMinJamDetectionTime, Settings::kMaxJamDetectionTime);
     m_jamDetectionTimeSpinBox->setValue(m_settings->jamDetectionTime());
 
-    if (m_session && !supportsJamDetectionTime(m_session->firmwareVersion())) {
-        const QString tip = tr(
-            "Configuring the jam detection timeout is not supported for firmware versions less than 2.23.");
-        m_jamDetectionTimeSpinBox->setEnabled(false);
-        m_jamDetectionTimeLabel->setStyleSheet(
-            QStringLiteral("QLabel { background-color: rgb(255, 75, 75); }"));
-        m_jamDetectionTimeLabel->setToolTip(tip);
-        m_jamDetectionTimeSpinBox->setToolTip(tip);
+    if (m_session) {
+        // An upgrade changes the firmware while the dialog is open.
+        connect(m_session, &Session::firmwareVersionReceived, this, &AdvancedDlg::updateFirmwareDetails);
     }
+    updateFirmwareDetails();
 
     connect(m_firmwareUpgradeBtn, &QPushButton::clicked, this, &AdvancedDlg::onFirmwareUpgrade);
     // Not only for a started session: a press that only answers from its bootloader needs it most.
     m_firmwareUpgradeBtn->setEnabled(m_session && !m_usingBluetooth);
     m_availableFirmwareVersionDisplay->setText(availableFirmwareVersion());
-    if (m_session)
-        m_currentFirmwareVersionDisplay->setText(m_session->firmwareVersion());
     if (m_usingBluetooth) {
         m_firmwareUpgradeNote->setText(tr("A firmware upgrade cannot be performed when using Bluetooth. "
                                           "Please restart the app to reconnect using USB."));
@@ -112,6 +107,28 @@ bool AdvancedDlg::supportsJamDetectionTime(const QString& firmwareVersion) {
     const int major = decimalOrZero(parts.at(0));
     const int minor = decimalOrZero(parts.at(1));
     return major > 1 && (major != 2 || minor > 22);
+}
+
+void AdvancedDlg::showEvent(QShowEvent* event) {
+    updateFirmwareDetails();
+    QDialog::showEvent(event);
+}
+
+void AdvancedDlg::updateFirmwareDetails() {
+    if (!m_session)
+        return;
+    const QString version = m_session->firmwareVersion();
+    m_currentFirmwareVersionDisplay->setText(version);
+    const bool supported = supportsJamDetectionTime(version);
+    const QString tip =
+        supported ? QString()
+                  : tr("Configuring the jam detection timeout is not supported for firmware versions less "
+                       "than 2.23.");
+    m_jamDetectionTimeSpinBox->setEnabled(supported);
+    m_jamDetectionTimeLabel->setStyleSheet(
+        supported ? QString() : QStringLiteral("QLabel { background-color: rgb(255, 75, 75); }"));
+    m_jamDetectionTimeLabel->setToolTip(tip);
+    m_jamDetectionTimeSpinBox->setToolTip(tip);
 }
 
 void AdvancedDlg::buildInterface() {
@@ -215,9 +232,17 @@ void AdvancedDlg::applySettings() {
         m_messageBoxes->showWarning(tr("Press not connected."), informative);
         return;
     }
+    const double previousMaxPressure = m_settings->maxPressure();
+    const int previousJamDetectionTime = m_settings->jamDetectionTime();
     m_settings->setMaxPressure(maxWeight);
     m_settings->setJamDetectionTime(int(std::trunc(jamDetectionTime)));
-    m_session->applyPressSettings();
+    if (!m_session->applyPressSettings()) {
+        // Not applied: the record keeps its values, as when no press is connected.
+        m_settings->setMaxPressure(previousMaxPressure);
+        m_settings->setJamDetectionTime(previousJamDetectionTime);
+        m_messageBoxes->showWarning(tr("Settings not applied: the press is not connected."), informative);
+        return;
+    }
     m_messageBoxes->showMessage(tr("Settings applied."), informative);
 }
 
@@ -235,7 +260,22 @@ void AdvancedDlg::onFirmwareUpgrade() {
         qWarning() << "No firmware upgrade is available";
         return;
     }
-    m_firmwareUpgrade(m_session->protocol(), this);
+    // The press belongs to the upgrade alone: a running procedure would interleave its commands with
+    // the upgrade's, and the session must neither command the press nor take the restarted firmware
+    // for a new start while the upgrade's dialog is open.
+    if (!m_session->handOverToFirmwareUpgrade()) {
+        m_messageBoxes->showWarning(
+            tr("The firmware cannot be upgraded while the press is running a procedure."),
+            tr("Wait until it has finished, then try again."));
+        return;
+    }
+    const QPointer<Protocol> protocol = m_session->protocol();
+    m_firmwareUpgrade(protocol, this);
+    // Whatever became of the upgrade, the press has been told to restart and the session is over:
+    // closing the link lets the normal search find and zero the press afresh, so nothing of this
+    // session (its zero, its X zero) outlives the firmware it was made with.
+    if (protocol)
+        protocol->closePort();
 }
 
 void AdvancedDlg::onSessionGone() {

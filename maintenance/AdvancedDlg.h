@@ -55,7 +55,13 @@ private slots:
     void onPointReceived(int position, int value, int current);
     void onFirmwareUpgrade();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    // The press's firmware version and whether it takes the jam detection time, as the session
+    // knows them now; without a session the dialog keeps what it showed.
+    void updateFirmwareDetails();
     void buildInterface();
     QWidget* buildSettingsTab();
     QWidget* buildDiagnosticsTab();

@@ -80,10 +80,22 @@ DialogBootload::DialogBootload(IFirmwareReader* firmwareReader, Protocol* protoc
         fail(tr("Press not connected."));
         return;
     }
+    // Thousands of commands and replies follow; the dialog logs each page and every error instead.
+    m_rawExchangeLoggedBefore = m_protocol->isRawExchangeLogged();
+    m_protocol->setRawExchangeLogged(false);
+    m_quietExchange = true;
     m_protocol->enterBootloader();
 }
 
-DialogBootload::~DialogBootload() = default;
+DialogBootload::~DialogBootload() {
+    endQuietExchange();
+}
+
+void DialogBootload::endQuietExchange() {
+    if (m_quietExchange && m_protocol)
+        m_protocol->setRawExchangeLogged(m_rawExchangeLoggedBefore);
+    m_quietExchange = false;
+}
 
 void DialogBootload::runUpgrade(Protocol* protocol, QWidget* parent) {
     FirmwareReaderFile reader(QStringLiteral(":/update.bin"));
@@ -161,16 +173,26 @@ void DialogBootload::fail(const QString& reason) {
     m_stage = Failed;
     m_failureReason = reason;
     m_tickTimer.stop();
+    endQuietExchange();
     if (m_protocol)
         m_protocol->disconnect(this);
-    appendLog(reason);
-    appendLog(tr("Firmware upgrade failed."));
+    appendError(reason);
+    appendError(tr("Firmware upgrade failed."));
     m_powerWarningLabel->setText(tr("Firmware upgrade failed: %1").arg(reason));
 }
 
 void DialogBootload::appendLog(const QString& text) {
     qInfo() << "Firmware upgrade:" << text;
     m_bootloadLogEdit->appendPlainText(text);
+}
+
+void DialogBootload::appendError(const QString& text) {
+    qWarning() << "Firmware upgrade:" << text;
+    m_bootloadLogEdit->appendPlainText(text);
+}
+
+void DialogBootload::logPage(int page, const char* what) {
+    qInfo().noquote() << "Firmware upgrade: page" << QString::fromLatin1(hex(quint32(page))) << what;
 }
 
 void DialogBootload::send(QByteArray command) {
@@ -254,6 +276,7 @@ void DialogBootload::Timeout() {
                 appendLog(tr("Requesting version..."));
                 // Finished before asking: the application is starting, whatever the link does now.
                 m_stage = Finished;
+                endQuietExchange();
                 if (m_protocol)
                     m_protocol->requestVersion();
             }
@@ -306,6 +329,7 @@ void DialogBootload::GotMessage(QString Msg) {
         m_progressBarLoad->setValue(progressValue(m_address));
         Timeout();
     } else if (m_stage == ProgrammingApplication && m_pageState == PageFull && token == "$PACK") {
+        logPage(m_address - kPageSize, "programmed");
         if (m_address >= kApplicationEnd) {
             appendLog(tr("Finished programming firmware"));
             appendLog(tr("Programming MBR parameters..."));
@@ -321,6 +345,7 @@ void DialogBootload::GotMessage(QString Msg) {
         m_tickCount = 18;
         Timeout();
     } else if (m_stage == ProgrammingParameters && m_pageState == CrcCalculated && token == "$PACK") {
+        logPage(m_address - kPageSize, "programmed");
         appendLog(tr("Finished programming MBR parameters"));
         appendLog(tr("Verifying application..."));
         m_stage = Verifying;
@@ -352,6 +377,8 @@ void DialogBootload::handleVerifyReply(const BootloaderReply& reply) {
     if (matches) {
         m_verifyRetries = 0;
         m_address += kChunkSize;
+        if (m_address % kPageSize == 0)
+            logPage(m_address - kPageSize, "verified");
         m_progressBarVerify->setValue(progressValue(m_address));
         if (m_address >= kVerifyEnd) {
             m_stage = StartingApplication;
@@ -363,7 +390,7 @@ void DialogBootload::handleVerifyReply(const BootloaderReply& reply) {
             m_progressBarVerify->setValue(progressValue(kApplicationEnd));
         }
     } else {
-        appendLog(tr("Verify failed"));
+        appendError(tr("Verify failed"));
         if (++m_verifyRetries > kMaxVerifyRetries) {
             fail(tr("The press's memory does not match the firmware image at %1.")
                      .arg(QString::fromLatin1(hex(quint32(m_address)))));

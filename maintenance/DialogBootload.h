@@ -98,7 +98,13 @@ private:
     void handleVerifyReply(const BootloaderReply& reply);
     void sendDataChunk();
     void send(QByteArray command);
+    // Appends to the log box; the run's log gets the line at info level, an error's at warning level.
     void appendLog(const QString& text);
+    void appendError(const QString& text);
+    // The run's log gets one line per page, not one per command.
+    void logPage(int page, const char* what);
+    // Hands the protocol's logging of raw lines back as it was before the exchange.
+    void endQuietExchange();
     // Stops the exchange for good: no command is sent after this.
     void fail(const QString& reason);
 
@@ -114,6 +120,8 @@ private:
     int m_exitCommandsSent = 0;
     int m_verifyRetries = 0; // mismatches of the chunk at m_address so far
     bool m_closedItself = false;
+    bool m_quietExchange = false;          // the protocol's raw lines are not logged one by one
+    bool m_rawExchangeLoggedBefore = true; // what to hand back
     QString m_failureReason;
 
     QProgressBar* m_progressBarLoad = nullptr;

@@ -27,8 +27,9 @@ public slots:
     // Runs a press stroke. False, starting nothing, unless the session has started and no other
     // procedure of the session is pending or running.
     virtual bool go() = 0;
-    // Sends the maximum force, then the jam detection time, from the settings.
-    virtual void applyPressSettings() = 0;
+    // Sends the maximum force, then the jam detection time, from the settings. True when the press
+    // was sent both; false when the session has not started or a command did not reach the port.
+    virtual bool applyPressSettings() = 0;
     // The press's firmware version, "BOOTLOADER" when only the bootloader answered, empty before.
     virtual QString firmwareVersion() const = 0;
 };

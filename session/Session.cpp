@@ -46,7 +46,7 @@ Session::~Session() {
 }
 
 bool Session::isInitialized() const {
-    return m_initialized && m_protocol;
+    return m_initialized && m_protocol && !m_handedOver;
 }
 
 Protocol* Session::protocol() const {
@@ -55,7 +55,7 @@ Protocol* Session::protocol() const {
 
 void Session::init() {
     // A closed session stays closed: its protocol may already carry another press's port.
-    if (m_initialized || m_closed || !m_protocol)
+    if (m_initialized || m_closed || m_handedOver || !m_protocol)
         return;
     // A second init() while waiting for the application firmware must not double the connections.
     connect(m_protocol, &Protocol::pointReceived, this, &Session::onPointReceived, Qt::UniqueConnection);
@@ -87,7 +87,9 @@ void Session::onVersionReceived(const QString& version) {
 void Session::onPointReceived(int position, int value, int current) {
     m_sampleSinceReport = true;
     emit pointReceived(position, value, current);
-    if (!m_initialized)
+    // During an upgrade the samples come from the restarted firmware, which is not this session's:
+    // the press is found and zeroed again once the upgrade has closed the link.
+    if (!m_initialized && !m_handedOver)
         startSession();
 }
 
@@ -108,9 +110,22 @@ bool Session::isProcedureActive() const {
 }
 
 bool Session::refuseWhileBusy(const char* command) const {
+    if (m_handedOver) {
+        qWarning() << "Refusing" << command << "while the press belongs to a firmware upgrade";
+        return true;
+    }
     if (!isProcedureActive())
         return false;
     qWarning() << "Refusing" << command << "while another procedure is pending or running";
+    return true;
+}
+
+bool Session::handOverToFirmwareUpgrade() {
+    if (refuseWhileBusy("a firmware upgrade"))
+        return false;
+    qInfo() << "The press belongs to the firmware upgrade until the link closes";
+    clearAutorun();
+    m_handedOver = true;
     return true;
 }
 
@@ -119,27 +134,29 @@ void Session::adoptProcedure(BaseProcedure* procedure) {
     m_procedure = procedure;
 }
 
-void Session::applyPressSettings() {
-    setMaxWeight(m_settings->maxPressure());
-    setJamDetectionTime(m_settings->jamDetectionTime());
+bool Session::applyPressSettings() {
+    // Both are sent even when the first does not go out; the result only reports it.
+    const bool maxWeightSent = setMaxWeight(m_settings->maxPressure());
+    const bool jamDetectionTimeSent = setJamDetectionTime(m_settings->jamDetectionTime());
+    return maxWeightSent && jamDetectionTimeSent;
 }
 
-void Session::setMaxWeight(double kilograms) {
+bool Session::setMaxWeight(double kilograms) {
     if (!isInitialized())
-        return;
+        return false;
     if (!std::isfinite(kilograms)) {
         qWarning() << "Not setting a max weight that is not a number:" << kilograms;
-        return;
+        return false;
     }
     qInfo() << "Setting max weight to" << kilograms << "kg /" << kilograms * kLbsPerKg << "lbs";
-    m_protocol->sendMaxWeight(toCounts(m_zeroWeightAdc + kilograms / kKilogramsPerCount));
+    return m_protocol->sendMaxWeight(toCounts(m_zeroWeightAdc + kilograms / kKilogramsPerCount));
 }
 
-void Session::setJamDetectionTime(int milliseconds) {
+bool Session::setJamDetectionTime(int milliseconds) {
     if (!isInitialized())
-        return;
+        return false;
     qInfo() << "Setting jam detection time to" << milliseconds << "ms";
-    m_protocol->sendJamDetectionTime(milliseconds);
+    return m_protocol->sendJamDetectionTime(milliseconds);
 }
 
 void Session::restoreMaxWeight() {
@@ -302,12 +319,17 @@ void Session::onStrokeFinished(PressProcedure* procedure) {
     }
     postBox([this, report] { showReportMessage(*m_messageBoxes, report); });
     logFailedPoints(report, points);
-    if (!self || !m_protocol)
+    if (!self || !m_protocol || m_handedOver)
         return;
     m_protocol->requestBleInfo();
 }
 
 void Session::setAutorun(Autorun* autorun) {
+    if (autorun && m_handedOver) {
+        qWarning() << "Not attaching autorun while the press belongs to a firmware upgrade";
+        autorun->deleteLater();
+        return;
+    }
     if (autorun && autorun == m_autorun) {
         autorun->enable();
         return;

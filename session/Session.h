@@ -37,12 +37,13 @@ public:
 
     bool isInitialized() const override;
     Protocol* protocol() const override;
-    void applyPressSettings() override;
+    bool applyPressSettings() override;
 
     // Sends the force limit as a raw load-cell reading above the current zero; ignored unless started.
-    void setMaxWeight(double kilograms);
-    // Sends the jam detection time; ignored unless started.
-    void setJamDetectionTime(int milliseconds);
+    // True when the command reached the port.
+    bool setMaxWeight(double kilograms);
+    // Sends the jam detection time; ignored unless started. True when the command reached the port.
+    bool setJamDetectionTime(int milliseconds);
 
     // Takes over the autorun object (deleting any earlier one later), switches it on and feeds it samples.
     void setAutorun(Autorun* autorun);
@@ -65,6 +66,12 @@ public:
     bool isReportingResult() const { return m_pendingReports > 0; }
     // A procedure of this session is waiting for its start or running; commands are refused meanwhile.
     bool isProcedureActive() const;
+    // Gives the press to a firmware upgrade for the rest of this session: detaches the autorun, and
+    // from now on the session sends no command, starts no procedure and does not take the restarted
+    // firmware's samples for a start (isInitialized() is false); it still relays samples and
+    // versions. The owner closes the link when the upgrade is over. False, changing nothing, while a
+    // procedure is pending or running.
+    bool handOverToFirmwareUpgrade();
 
 signals:
     void procedureProgressChanged(int progress);
@@ -118,6 +125,7 @@ private:
     bool m_sampleSinceReport = false;    // a sample has arrived since the last status line
     bool m_initialized = false;
     bool m_closed = false;
+    bool m_handedOver = false; // the press belongs to a firmware upgrade
     bool m_zeroWeightCalibrated = false;
     bool m_xZeroFound = false;
     int m_zeroWeightAdc = 0;

@@ -22,6 +22,8 @@
 #include "link/BleDiscoveryAgent.h"
 #include "link/EmulatedPort.h"
 #include "link/Protocol.h"
+#include "maintenance/AdvancedDlg.h"
+#include "maintenance/DialogBootload.h"
 #include "maintenance/ProgressDialog.h"
 #include "session/Autorun.h"
 #include "session/Session.h"
@@ -37,6 +39,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSignalSpy>
@@ -76,6 +79,7 @@ private slots:
     void bluetoothDiscoveryOutcomes_data();
     void bluetoothDiscoveryOutcomes();
     void findsTheEmulatedPressAndShowsIt();
+    void firmwareUpgradeEndsWithThePressFoundAndZeroedAgain();
     void keepsTheSettingsAcrossRuns();
 };
 
@@ -481,6 +485,9 @@ void tst_ZelPress::bluetoothDiscoveryOutcomes_data() {
     QTest::newRow("press heard") << QStringLiteral("emulated")
                                  << QStringLiteral(
                                         "Bluetooth connection established to address \"11:22:33:44:55:66\"");
+    QTest::newRow("bootloader heard")
+        << QStringLiteral("bootloader")
+        << QStringLiteral("Bluetooth connection established to address \"11:22:33:44:55:66\"");
 }
 
 void tst_ZelPress::bluetoothDiscoveryOutcomes() {
@@ -493,6 +500,11 @@ void tst_ZelPress::bluetoothDiscoveryOutcomes() {
     connection->setBlePortFactory([port](const QBluetoothDeviceInfo&, QObject* parent) -> IPort* {
         if (port == QStringLiteral("emulated"))
             return new EmulatedPort(QStringLiteral("ComEmulation"), parent);
+        if (port == QStringLiteral("bootloader")) {
+            auto* bootloader = new FakePort(parent);
+            QTimer::singleShot(0, bootloader, [bootloader] { bootloader->feed("$Bootloader\n"); });
+            return bootloader;
+        }
         auto* dead = new FakePort(parent);
         QTimer::singleShot(0, dead, &FakePort::closeFromDevice);
         return dead;
@@ -507,6 +519,14 @@ void tst_ZelPress::bluetoothDiscoveryOutcomes() {
     }
     emit connection->bleDiscoveryAgent()->discoveryFinished();
     QTRY_COMPARE_WITH_TIMEOUT(bench.window->statusMessage(), status, kStrokeMs);
+    if (port == QStringLiteral("bootloader")) {
+        // Heard, as over a serial port: a session that waits for the application, showing the bootloader.
+        QVERIFY(bench.session());
+        QCOMPARE(bench.session()->firmwareVersion(), QStringLiteral("BOOTLOADER"));
+        QVERIFY(!bench.session()->isInitialized());
+        QVERIFY(!bleConnect->isEnabled());
+        return;
+    }
     if (port != QStringLiteral("emulated")) {
         QVERIFY(bleConnect->isEnabled());
         QVERIFY(!bench.session());
@@ -532,6 +552,59 @@ void tst_ZelPress::findsTheEmulatedPressAndShowsIt() {
     QCOMPARE(bench.window->statusMessage(), kSearching);
     QTRY_COMPARE_WITH_TIMEOUT(bench.window->statusMessage(),
                               QStringLiteral("Connection established on port \"ComEmulation\""), 5000);
+}
+
+// The user starts the upgrade from Advanced and closes its window while it still waits for the
+// bootloader (the emulated press has none). The press was told to restart, so it is not the session's
+// any more: the link is closed once the upgrade's window has gone, and the search finds the press and
+// asks to zero it as a new connection.
+void tst_ZelPress::firmwareUpgradeEndsWithThePressFoundAndZeroedAgain() {
+    Bench bench;
+    QVERIFY(bench.readyForStrokes());
+    QPointer<Session> before = bench.session();
+    const QString connected = QStringLiteral("Connection established on port \"ComEmulation\"");
+    QCOMPARE(bench.window->statusMessage(), connected);
+    QCOMPARE(bench.asked(kZeroQuestion), 1);
+
+    bool upgradeOpened = false;
+    QString statusWhileUpgrading;
+    QString statusAfterUpgrade;
+    // Runs inside the Advanced dialog's modal loop, then inside the upgrade's.
+    QTimer::singleShot(0, this, [&] {
+        auto* advanced = qobject_cast<AdvancedDlg*>(QApplication::activeModalWidget());
+        if (!advanced)
+            return;
+        QTimer::singleShot(0, this, [&] {
+            auto* upgrade = qobject_cast<DialogBootload*>(QApplication::activeModalWidget());
+            if (!upgrade)
+                return;
+            upgradeOpened = true;
+            statusWhileUpgrading = bench.window->statusMessage();
+            upgrade->reject(); // still waiting for the bootloader: closes without a question
+        });
+        advanced->findChild<QPushButton*>(QStringLiteral("firmwareUpgradeBtn"))->click();
+        statusAfterUpgrade = bench.window->statusMessage();
+        advanced->reject();
+    });
+    // Should a dialog not be found, the test must still end.
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, this, [] {
+        if (auto* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    guard.start(10000);
+    bench.window->openAdvancedDlg(AdvancedDlg::FirmwareUpgradeTab);
+
+    QVERIFY(upgradeOpened);
+    QCOMPARE(statusWhileUpgrading, connected);
+    QCOMPARE(statusAfterUpgrade, kSearching);
+    QVERIFY(!before || !before->isInitialized());
+    QTRY_COMPARE_WITH_TIMEOUT(bench.window->statusMessage(), connected, kStrokeMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.asked(kZeroQuestion), 2, kStrokeMs);
+    QVERIFY(bench.session() && bench.session() != before);
+    QTRY_VERIFY_WITH_TIMEOUT(bench.session()->isZeroWeightCalibrated(), kStrokeMs);
+    QVERIFY(!bench.session()->isXZeroFound());
 }
 
 void tst_ZelPress::keepsTheSettingsAcrossRuns() {

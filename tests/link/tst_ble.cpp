@@ -138,10 +138,8 @@ private:
         m_detached = true;
     }
 
-    // Attaches the port the way the connection workflow does: the first valid sample ends the limit.
-    void watchLinkUp() {
-        connect(m_protocol, &Protocol::communicatingWithApplication, m_port, &BlePort::onLinkUp);
-    }
+    // Attaches the port the way the connection workflow does: hearing the press ends the limit.
+    void watchLinkUp() { m_port->endLinkUpLimitWhenHeard(m_protocol); }
 
 private slots:
     void init() {
@@ -376,6 +374,22 @@ private slots:
         m_port->onNotification(kTx, "$R,1,");
         QVERIFY(m_port->linkUpTimer()->isActive());
         m_port->onNotification(kTx, "2*F75\n");
+        QVERIFY(!m_port->linkUpTimer()->isActive());
+        fire(m_port->linkUpTimer());
+        QCOMPARE(protocolClosed.size(), 0);
+        QVERIFY(!m_gatt.requests.contains("disconnect"));
+        QVERIFY(m_port->isOpen());
+    }
+
+    // A press that restarted into its bootloader announces itself and then only answers commands:
+    // no sample comes, and the link must stay for the upgrade.
+    void linkUpLimitSparesALinkAnsweredByTheBootloader() {
+        watchLinkUp();
+        reach(Ready);
+        QSignalSpy protocolClosed(m_protocol, &Protocol::closed);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^ZelProtocol failed to process a command:"));
+        m_port->onNotification(kTx, "$Bootloader\n");
+        QVERIFY(m_protocol->isCommunicatingWithBootloader());
         QVERIFY(!m_port->linkUpTimer()->isActive());
         fire(m_port->linkUpTimer());
         QCOMPARE(protocolClosed.size(), 0);

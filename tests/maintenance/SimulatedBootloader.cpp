@@ -58,6 +58,11 @@ void SimulatedBootloader::reply(const QByteArray& line, const QByteArray& comman
     m_pending.append(line);
 }
 
+void SimulatedBootloader::streamSamples() {
+    for (int i = 0; !sampleAfterExit.isEmpty() && i < samplesPerExit; ++i)
+        m_pending.append(sampleAfterExit);
+}
+
 bool SimulatedBootloader::number(QByteArrayView field, const QByteArray& line, quint32& value) {
     // Upper-case hexadecimal digits, no leading zero, no more than eight.
     bool canonical = !field.isEmpty() && field.size() <= 8 && (field.size() == 1 || field.front() != '0');
@@ -94,6 +99,7 @@ void SimulatedBootloader::handle(const QByteArray& line) {
             reply("$VER,2.24", line);
         } else if (line == "$X") {
             // Already running the application: nothing to leave.
+            streamSamples();
         } else {
             malformed.append(line);
         }
@@ -186,6 +192,7 @@ void SimulatedBootloader::handleBootloader(const QVarLengthArray<QByteArrayView,
         reply(text, line);
     } else if (line == "$X") {
         m_inBootloader = false;
+        streamSamples();
     } else {
         malformed.append(line);
     }

@@ -61,6 +61,10 @@ public:
     QHash<int, int> wrongAddressReadBacks;
     // Flash bytes that never take what is programmed (a worn cell): address -> the value it keeps.
     QHash<int, quint8> stuckBytes;
+    // When set, the application streams this line (a sample) samplesPerExit times after each exit
+    // command: the one that starts it and those it receives while it runs.
+    QByteArray sampleAfterExit;
+    int samplesPerExit = 3;
     // Runs after a command has been handled (and its replies queued), e.g. to close the link.
     std::function<void(const QByteArray& line)> afterCommand;
 
@@ -68,6 +72,7 @@ private:
     void handle(const QByteArray& line);
     void handleBootloader(const QVarLengthArray<QByteArrayView, 72>& fields, const QByteArray& line);
     void reply(const QByteArray& line, const QByteArray& command);
+    void streamSamples();
     // A number as the bootloader expects it; false (and the line recorded) otherwise.
     bool number(QByteArrayView field, const QByteArray& line, quint32& value);
 

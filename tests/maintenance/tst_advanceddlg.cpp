@@ -1,9 +1,14 @@
+#include "MemoryFirmwareReader.h"
+#include "SimulatedBootloader.h"
 #include "support/FakeMessageBoxes.h"
 #include "support/FakePort.h"
 
 #include "app/Settings.h"
 #include "link/Protocol.h"
 #include "maintenance/AdvancedDlg.h"
+#include "maintenance/DialogBootload.h"
+#include "session/Autorun.h"
+#include "session/ITimer.h"
 #include "session/Session.h"
 
 #include <cmath>
@@ -13,6 +18,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QtTest>
@@ -20,6 +26,23 @@
 namespace {
 
 enum class Press { None, Started, Bootloader, Closed, Deleted };
+
+// A dwell time that is always over: autorun acts on its next filtered sample.
+class ElapsedTimer : public ITimer {
+public:
+    void start() override {}
+    bool hasExpired(qint64) const override { return true; }
+};
+
+// What a press command looks like: anything the session or autorun may send, and none of the
+// bootloader's commands ("$G" alone starts the bootloader's programming).
+bool isPressCommand(const QByteArray& line) {
+    for (const char* prefix : {"$s,", "$j,", "$G,", "$b\n", "$V\n"}) {
+        if (line.startsWith(prefix))
+            return true;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -39,14 +62,20 @@ private slots:
     void jamDetectionTimeSupport();
     void firmwareTab_data();
     void firmwareTab();
+    void firmwareDetailsFollowThePress();
     void applyStoresClampedValuesAndSendsThem_data();
     void applyStoresClampedValuesAndSendsThem();
     void applyWithoutStartedPressChangesNothing_data();
     void applyWithoutStartedPressChangesNothing();
+    void applyThatReachesNoPressSaysSo_data();
+    void applyThatReachesNoPressSaysSo();
     void restoreDefaultsThenCloseLeavesSettings();
     void diagnosticsShowRawSamples();
     void linkClosingWhileOpen();
     void upgradeButtonRunsTheUpgrade();
+    void upgradeOwnsThePressUntilItsDialogEnds_data();
+    void upgradeOwnsThePressUntilItsDialogEnds();
+    void refusesTheUpgradeWhileAProcedureRuns();
 
 private:
     // A session on the fake press in the given state (null for None); firmware version `version`.
@@ -247,6 +276,29 @@ void tst_AdvancedDlg::firmwareTab() {
                        : QString());
 }
 
+// The press reports another firmware while the dialog is open, as the restarted press does at the
+// end of an upgrade: the dialog shows it, and the jam detection time follows what it supports.
+void tst_AdvancedDlg::firmwareDetailsFollowThePress() {
+    auto dialog = makeDialog(makeSession(Press::Bootloader), false, AdvancedDlg::FirmwareUpgradeTab);
+    auto* current = child<QLabel>(dialog.get(), "currentFirmwareVersionDisplay");
+    auto* jam = child<QDoubleSpinBox>(dialog.get(), "jamDetectionTimeSpinBox");
+    auto* label = child<QLabel>(dialog.get(), "jamDetectionTimeLabel");
+    QCOMPARE(current->text(), QStringLiteral("BOOTLOADER"));
+    QVERIFY(!jam->isEnabled());
+
+    m_port->feed("$VER,2.24\n");
+    QCOMPARE(current->text(), QStringLiteral("2.24"));
+    QVERIFY(jam->isEnabled());
+    QCOMPARE(jam->toolTip(), QString());
+    QCOMPARE(label->toolTip(), QString());
+    QCOMPARE(label->styleSheet(), QString());
+
+    m_port->feed("$VER,2.22\n");
+    QCOMPARE(current->text(), QStringLiteral("2.22"));
+    QVERIFY(!jam->isEnabled());
+    QCOMPARE(label->styleSheet(), QStringLiteral("QLabel { background-color: rgb(255, 75, 75); }"));
+}
+
 void tst_AdvancedDlg::applyStoresClampedValuesAndSendsThem_data() {
     QTest::addColumn<QByteArray>("version");
     QTest::addColumn<double>("force");
@@ -317,6 +369,36 @@ void tst_AdvancedDlg::applyWithoutStartedPressChangesNothing() {
     QCOMPARE(m_boxes.boxes.at(0).informativeText, QStringLiteral("Press OK to continue."));
 }
 
+void tst_AdvancedDlg::applyThatReachesNoPressSaysSo_data() {
+    QTest::addColumn<bool>("reportsClosed"); // else the port stays open and its writes fail
+    QTest::newRow("port gone, its closing not noticed yet") << true;
+    QTest::newRow("writes fail") << false;
+}
+
+// A started session whose port takes nothing: the press has not got the settings, and the record
+// keeps what the press last had.
+void tst_AdvancedDlg::applyThatReachesNoPressSaysSo() {
+    QFETCH(bool, reportsClosed);
+    m_settings.setMaxPressure(100.0);
+    m_settings.setJamDetectionTime(50);
+    auto dialog = makeDialog(makeSession(Press::Started));
+    child<QDoubleSpinBox>(dialog.get(), "maxWeightSpinBox")->setValue(150.0);
+    child<QDoubleSpinBox>(dialog.get(), "jamDetectionTimeSpinBox")->setValue(250.0);
+    if (reportsClosed)
+        m_port->setReportsClosed();
+    else
+        m_port->setFailWrites(true);
+    settingsButton(dialog.get(), QDialogButtonBox::Apply)->click();
+
+    QVERIFY(m_session->isInitialized());
+    QCOMPARE(m_settings.maxPressure(), 100.0);
+    QCOMPARE(m_settings.jamDetectionTime(), 50);
+    QCOMPARE(m_boxes.boxes.size(), 1);
+    QCOMPARE(m_boxes.boxes.at(0).kind, FakeMessageBoxes::Box::Warning);
+    QCOMPARE(m_boxes.boxes.at(0).text, QStringLiteral("Settings not applied: the press is not connected."));
+    QCOMPARE(m_boxes.boxes.at(0).informativeText, QStringLiteral("Press OK to continue."));
+}
+
 void tst_AdvancedDlg::restoreDefaultsThenCloseLeavesSettings() {
     m_settings.setMaxPressure(120.0);
     m_settings.setJamDetectionTime(50);
@@ -379,6 +461,130 @@ void tst_AdvancedDlg::upgradeButtonRunsTheUpgrade() {
     QCOMPARE(calls.size(), 1);
     QCOMPARE(calls.at(0).first, m_protocol.get());
     QCOMPARE(calls.at(0).second, dialog.get());
+}
+
+void tst_AdvancedDlg::upgradeOwnsThePressUntilItsDialogEnds_data() {
+    QTest::addColumn<bool>("beganInBootloader"); // else a started session with autorun attached
+    QTest::newRow("autorun attached, die placed during the upgrade") << false;
+    QTest::newRow("session began in the bootloader") << true;
+}
+
+// A whole upgrade on the simulated press, whose restarted application streams samples with a die on
+// the press after each exit command while the upgrade dialog is still open. Nothing but the upgrade
+// may command the press until its dialog ends; then the link is closed, so the press is found and
+// zeroed again as a new connection.
+void tst_AdvancedDlg::upgradeOwnsThePressUntilItsDialogEnds() {
+    QFETCH(bool, beganInBootloader);
+    constexpr int kDie = 20000;
+    QByteArray image(0x80000, char(0xFF));
+    for (int a = 0; a < image.size(); ++a)
+        image[a] = char((a * 7 + (a >> 8)) & 0xFF);
+    MemoryFirmwareReader reader(image);
+    QPointer<SimulatedBootloader> press = new SimulatedBootloader(QByteArray(0x80000, '\0'));
+    m_protocol->setPort(press); // drops the fake port
+    const auto deliver = [&press](const QByteArray& line, int times) {
+        for (int i = 0; i < times; ++i)
+            press->queue(line);
+        press->deliver();
+    };
+    if (beganInBootloader) {
+        press->write("$x\n");
+        press->deliver();
+    }
+    m_session = std::make_unique<Session>(m_protocol.get(), &m_settings, &m_boxes);
+    m_session->init();
+    QPointer<Autorun> autorun;
+    if (!beganInBootloader) {
+        press->deliver(); // the version
+        m_settings.autorunFilterLength = 1;
+        autorun =
+            new Autorun(m_session.get(), std::make_unique<ElapsedTimer>(), &m_settings, m_session.get());
+        QVERIFY(autorun->measureNoDieWeight());
+        deliver("$R,165,0", 50);
+        QVERIFY(autorun->measureWithDieWeight());
+        deliver("$R,165," + QByteArray::number(kDie), 50);
+        m_session->setAutorun(autorun);
+        deliver("$R,165,0", 2);
+        QCOMPARE(autorun->state(), Autorun::NoDie); // waiting for a die to be placed
+    }
+    QCOMPARE(m_session->isInitialized(), !beganInBootloader);
+    press->sampleAfterExit = "$R,165," + QByteArray::number(kDie);
+    press->commands.clear();
+    QSignalSpy initialized(m_session.get(), &Session::initialized);
+    QSignalSpy samples(m_session.get(), &ISession::pointReceived);
+    QSignalSpy closed(m_session.get(), &Session::closed);
+
+    auto dialog = makeDialog(m_session.get(), false, AdvancedDlg::FirmwareUpgradeTab);
+    int upgrades = 0;
+    QList<QByteArray> whileOpen;
+    dialog->setFirmwareUpgrade([&](Protocol* protocol, QWidget* parent) {
+        ++upgrades;
+        DialogBootload upgrade(&reader, protocol, parent, &m_boxes, DialogBootload::Ticks::Manual);
+        QSignalSpy finished(&upgrade, &QDialog::finished);
+        for (int ticks = 0;
+             finished.isEmpty() && upgrade.stage() != DialogBootload::Failed && ticks < 4000;) {
+            if (press && press->deliver())
+                continue;
+            upgrade.tick();
+            ++ticks;
+        }
+        QCOMPARE(upgrade.stage(), DialogBootload::Finished);
+        for (const SimulatedBootloader::Command& command : std::as_const(press->commands))
+            whileOpen.append(command.line);
+        // The link stays until the upgrade's dialog has ended.
+        QVERIFY(m_protocol->port());
+        QCOMPARE(closed.count(), 0);
+    });
+    child<QPushButton>(dialog.get(), "firmwareUpgradeBtn")->click();
+
+    QCOMPARE(upgrades, 1);
+    QCOMPARE(whileOpen.mid(whileOpen.lastIndexOf("$X\n") + 1), QList<QByteArray>{"$V\n"});
+    QList<QByteArray> pressCommands;
+    for (const QByteArray& line : std::as_const(whileOpen)) {
+        if (isPressCommand(line))
+            pressCommands.append(line);
+    }
+    // Only the upgrade's own version request, after its last exit command.
+    QCOMPARE(pressCommands, QList<QByteArray>{"$V\n"});
+    QCOMPARE(initialized.count(), 0);
+    QVERIFY(samples.count() >= DialogBootload::kExitCommands); // the restarted press was streaming
+    QVERIFY(!m_session->hasAutorun());
+    // The dialog has ended: the link is closed and the session with it.
+    QCOMPARE(m_protocol->port(), nullptr);
+    QVERIFY(press.isNull() || !press->isOpen());
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(!m_session->isInitialized());
+    QVERIFY(!child<QPushButton>(dialog.get(), "firmwareUpgradeBtn")->isEnabled());
+    QVERIFY(m_boxes.boxes.isEmpty());
+}
+
+// While a procedure runs (here the zeroing), the press is not the upgrade's to take: Advanced says
+// so and starts nothing; once the procedure has ended, the upgrade starts.
+void tst_AdvancedDlg::refusesTheUpgradeWhileAProcedureRuns() {
+    Session* session = makeSession(Press::Started);
+    auto dialog = makeDialog(session, false, AdvancedDlg::FirmwareUpgradeTab);
+    int upgrades = 0;
+    dialog->setFirmwareUpgrade([&upgrades](Protocol*, QWidget*) { ++upgrades; });
+    QVERIFY(session->calibrateZeroWeight());
+    auto* upgrade = child<QPushButton>(dialog.get(), "firmwareUpgradeBtn");
+    upgrade->click();
+
+    QCOMPARE(upgrades, 0);
+    QCOMPARE(m_boxes.boxes.size(), 1);
+    QCOMPARE(m_boxes.boxes.at(0).kind, FakeMessageBoxes::Box::Warning);
+    QCOMPARE(m_boxes.boxes.at(0).text,
+             QStringLiteral("The firmware cannot be upgraded while the press is running a procedure."));
+    QCOMPARE(m_boxes.boxes.at(0).informativeText,
+             QStringLiteral("Wait until it has finished, then try again."));
+    QVERIFY(session->isInitialized());
+    QVERIFY(m_protocol->port());
+    QVERIFY(upgrade->isEnabled());
+
+    QSignalSpy finished(session, &ISession::procedureFinished);
+    m_port->feed(QByteArray("$R,165,1000\n").repeated(50));
+    QCOMPARE(finished.count(), 1);
+    upgrade->click();
+    QCOMPARE(upgrades, 1);
 }
 
 QTEST_MAIN(tst_AdvancedDlg)

@@ -1,4 +1,5 @@
 #include "MemoryFirmwareReader.h"
+#include "session/LogCapture.h"
 #include "SimulatedBootloader.h"
 #include "support/FakeMessageBoxes.h"
 #include "support/FakePort.h"
@@ -108,6 +109,8 @@ private slots:
     void failsBeforeTouchingThePress_data();
     void failsBeforeTouchingThePress();
     void runUpgradeOpensTheCarriedImage();
+    void logsOneLinePerPageAndEveryError_data();
+    void logsOneLinePerPageAndEveryError();
 
 private:
     // A dialog on the simulated press (or on `reader` when given) with ticks driven by the test.
@@ -837,6 +840,66 @@ void tst_DialogBootload::runUpgradeOpensTheCarriedImage() {
     QVERIFY(!seen); // deleted on return
     QCOMPARE(writtenWhileOpen, QByteArray("$x\n"));
     QCOMPARE(parent.findChildren<DialogBootload*>().size(), 0);
+}
+
+void tst_DialogBootload::logsOneLinePerPageAndEveryError_data() {
+    QTest::addColumn<QList<QByteArray>>("lostReplies"); // one reply to each of these is lost
+    QTest::addColumn<QList<int>>("badReadBacks");       // pairs: chunk address, wrong read-backs of it
+    QTest::addColumn<int>("verifiedPages");
+    QTest::addColumn<QStringList>("errors");
+    const QString verifyFailed = QStringLiteral("Firmware upgrade: \"Verify failed\"");
+    QTest::newRow("plain upgrade") << QList<QByteArray>() << QList<int>() << 62 << QStringList();
+    QTest::newRow("lost replies and wrong read-backs")
+        << QList<QByteArray>{"$D,40,", "$P,30000,", "$V,7E000"} << QList<int>{0x26040, 2} << 62
+        << QStringList{verifyFailed, verifyFailed};
+    QTest::newRow("failed upgrade") << QList<QByteArray>() << QList<int>{0x30000, 4} << 10
+                                    << QStringList{
+                                           verifyFailed,
+                                           verifyFailed,
+                                           verifyFailed,
+                                           verifyFailed,
+                                           "Firmware upgrade: \"The press's memory does not match the "
+                                           "firmware image at 30000.\"",
+                                           "Firmware upgrade: \"Firmware upgrade failed.\""};
+}
+
+// Some eight thousand commands and as many replies make an upgrade: the run's log gets a line per page
+// programmed and verified and one per error, never one per bootloader line.
+void tst_DialogBootload::logsOneLinePerPageAndEveryError() {
+    QFETCH(QList<QByteArray>, lostReplies);
+    QFETCH(QList<int>, badReadBacks);
+    QFETCH(int, verifiedPages);
+    QFETCH(QStringList, errors);
+    for (const QByteArray& command : lostReplies)
+        m_press->loseRepliesTo.insert(command, 1);
+    for (int i = 0; i + 1 < badReadBacks.size(); i += 2)
+        m_press->badReadBacks.insert(badReadBacks.at(i), badReadBacks.at(i + 1));
+    QStringList lines;
+    QStringList warnings;
+    {
+        LogCapture log;
+        start();
+        QVERIFY(runToEnd());
+        m_dialog.reset();
+        for (const LogCapture::Line& line : std::as_const(log.lines)) {
+            lines.append(line.text);
+            if (line.type != QtDebugMsg && line.type != QtInfoMsg)
+                warnings.append(line.text);
+        }
+    }
+    // Besides the page lines and the errors, the log box's dozen steps and the commands to enter and
+    // leave the bootloader.
+    QVERIFY2(lines.size() <= 62 + verifiedPages + errors.size() + 20,
+             qPrintable(QStringLiteral("%1 log lines").arg(lines.size())));
+    const QRegularExpression programmed(QStringLiteral("^Firmware upgrade: page [0-9A-F]+ programmed$"));
+    const QRegularExpression verified(QStringLiteral("^Firmware upgrade: page [0-9A-F]+ verified$"));
+    QCOMPARE(lines.filter(programmed).size(), 62);
+    QCOMPARE(lines.filter(verified).size(), verifiedPages);
+    QCOMPARE(warnings, errors);
+    // The protocol is no longer quiet: the next press is logged as usual.
+    LogCapture after;
+    m_protocol->sendRaw("$x\n");
+    QCOMPARE(after.count(QtDebugMsg, QStringLiteral("Requesting unknown command")), 1);
 }
 
 QTEST_MAIN(tst_DialogBootload)

@@ -30,7 +30,7 @@ public:
         ++goCount;
         return acceptsGo;
     }
-    void applyPressSettings() override {}
+    bool applyPressSettings() override { return true; }
     QString firmwareVersion() const override { return QString(); }
 
     bool initialized = true;

@@ -66,6 +66,7 @@ private slots:
     void strokeStartsOnlyOnIdlePress_data();
     void strokeStartsOnlyOnIdlePress();
     void sessionOutlivesProtocol();
+    void handedOverToAnUpgradeItCommandsNothing();
 
 private:
     // A started, zeroed session (zero offset `zero`).
@@ -670,6 +671,39 @@ void tst_Session::sessionOutlivesProtocol() {
     m_session->setAutorun(new Autorun(m_session.get(), &timer, &m_settings));
     m_session->clearAutorun();
     m_session.reset();
+}
+
+// Once a firmware upgrade has the press, nothing of the session reaches it: no command, no
+// procedure, no autorun, and the samples of the restarted firmware start nothing.
+void tst_Session::handedOverToAnUpgradeItCommandsNothing() {
+    startAndZero(1000);
+    findXZeroAt(100);
+    m_session->setAutorun(
+        new Autorun(m_session.get(), std::make_unique<Timer>(), &m_settings, m_session.get()));
+    QVERIFY(m_session->handOverToFirmwareUpgrade());
+    QVERIFY(!m_session->hasAutorun());
+    QVERIFY(!m_session->isInitialized());
+    flushDeferredDeletes(); // the ended procedures
+    m_port->clearWritten();
+    QSignalSpy initialized(m_session.get(), &Session::initialized);
+    QSignalSpy points(m_session.get(), &ISession::pointReceived);
+
+    QVERIFY(!m_session->go());
+    QVERIFY(!m_session->calibrateZeroWeight());
+    QVERIFY(!m_session->findXZero());
+    QVERIFY(!m_session->dieSetup());
+    QVERIFY(!m_session->applyPressSettings());
+    m_session->init();
+    m_session->setAutorun(
+        new Autorun(m_session.get(), std::make_unique<Timer>(), &m_settings, m_session.get()));
+    QVERIFY(!m_session->hasAutorun());
+    m_port->feed(samples(3, 165, 1000) + "$VER,2.24\n");
+
+    QCOMPARE(m_port->writes(), QList<QByteArray>());
+    QVERIFY(m_session->findChildren<BaseProcedure*>().isEmpty());
+    QCOMPARE(points.count(), 3);
+    QCOMPARE(initialized.count(), 0);
+    QCOMPARE(m_session->firmwareVersion(), QStringLiteral("2.24"));
 }
 
 QTEST_GUILESS_MAIN(tst_Session)
