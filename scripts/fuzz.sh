@@ -142,6 +142,16 @@ max_len() {
     esac
 }
 
+# Inputs per target for the runs asked. An input of fuzz_window is a sequence of up to 128 window
+# commands, each a few milliseconds of the real window: there the count asked is of commands, about
+# 60 to an input (the target reports every 20,000 commands it has run).
+inputs_for() {
+    case "$1" in
+    fuzz_window) echo $(($2 / 60 > 0 ? $2 / 60 : 1)) ;;
+    *) echo "$2" ;;
+    esac
+}
+
 # --- Run ------------------------------------------------------------------------------------------
 # Targets that show widgets run headless; the font and graphics stacks keep process-lifetime caches
 # that LeakSanitizer must not count (the same suppressions as the tests).
@@ -165,7 +175,7 @@ for name in "${targets[@]}"; do
     if [ -d "${source_dir}/fuzz/corpus/${name}" ]; then
         committed=("${source_dir}/fuzz/corpus/${name}")
     fi
-    echo "Running ${name} for ${runs} inputs (corpus ${corpus}, artifacts in ${build})"
-    (cd "${build}" && "${build}/fuzz/${name}" -runs="${runs}" -max_len="$(max_len "${name}")" \
+    echo "Running ${name} for $(inputs_for "${name}" "${runs}") inputs (corpus ${corpus}, artifacts in ${build})"
+    (cd "${build}" && "${build}/fuzz/${name}" -runs="$(inputs_for "${name}" "${runs}")" -max_len="$(max_len "${name}")" \
         -rss_limit_mb=4096 -print_final_stats=1 "${corpus}" "${committed[@]}")
 done
