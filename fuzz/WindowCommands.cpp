@@ -1,5 +1,6 @@
 #include "WindowCommands.h"
 
+#include "app/WindowBench.h"
 #include "support/FakeMessageBoxes.h"
 #include "support/MemoryFileSystem.h"
 
@@ -67,22 +68,10 @@ void writeSessionFile(const std::shared_ptr<MemoryFileSystem>& files, const QStr
     container.writeToFile(path);
 }
 
-QAction* action(ZelPress& window, const char* objectName) {
-    return window.findChild<QAction*>(QString::fromLatin1(objectName));
-}
-
 } // namespace
 
 // Open dialogs pick one of the prepared files, save dialogs a name in the folder of memory files.
-class WindowCommands::Dialog : public IFileDialog {
-public:
-    QString getSaveFileName(const QString&, const QString&, const QString&, QString*) override {
-        return savePath;
-    }
-    QString getOpenFileName(const QString&, const QString&, const QString&) override { return openPath; }
-    QString savePath;
-    QString openPath;
-};
+class WindowCommands::Dialog : public windowbench::ScriptedFileDialog {};
 
 WindowCommands::WindowCommands()
     : m_boxes(std::make_shared<FakeMessageBoxes>())
