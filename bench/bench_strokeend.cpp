@@ -166,6 +166,8 @@ int main(int argc, char** argv) {
         rest.push_back(app.endedMs - undoResetMs);
         // The next stroke ends on the same number of traces; the autosave of this one is left to finish.
         active->removeLastGraph();
+        // Outside an event loop the trace's deferred deletion would wait for one: its row and line go now.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         window.undoHistory()->waitForPendingWrites();
         QApplication::processEvents();
     }

@@ -5,9 +5,12 @@
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QMetaEnum>
 #include <QtDebug>
+
+#include <algorithm>
 
 namespace {
 
@@ -20,6 +23,22 @@ bool isUnsortable(int section) {
            section == SessionModel::Flyer || section == SessionModel::Visibility;
 }
 
+// Columns as wide as their widest cell or header; the others are fixed or take what is left.
+bool isContentSized(int column) {
+    return column == SessionModel::Reference ||
+           (column >= SessionModel::Title && column <= SessionModel::Flyer);
+}
+
+// The roles whose change can change a cell's width.
+bool changesWidth(const QList<int>& roles) {
+    if (roles.isEmpty())
+        return true;
+    return std::any_of(roles.begin(), roles.end(), [](int role) {
+        return role == Qt::DisplayRole || role == Qt::EditRole || role == Qt::DecorationRole ||
+               role == Qt::FontRole || role == Qt::SizeHintRole || role == Qt::CheckStateRole;
+    });
+}
+
 } // namespace
 
 LegendTreeView::LegendTreeView(QWidget* parent)
@@ -28,20 +47,117 @@ LegendTreeView::LegendTreeView(QWidget* parent)
 }
 
 void LegendTreeView::setModel(QAbstractItemModel* model) {
+    if (model == this->model())
+        return;
+    if (QAbstractItemModel* previous = this->model())
+        disconnect(previous, nullptr, this, nullptr);
     QTreeView::setModel(model);
+    m_cellWidths.clear();
     if (!model)
         return;
     setUpHeader();
     for (int row = 0; row < model->rowCount(); ++row)
         setUpContainerRow(row);
+    // What can narrow a column is measured once, when the view next lays out its rows.
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &LegendTreeView::markWidthsStale);
+    connect(model, &QAbstractItemModel::modelReset, this, &LegendTreeView::markWidthsStale);
+    connect(model, &QAbstractItemModel::layoutChanged, this, &LegendTreeView::markWidthsStale);
+    connect(model, &QAbstractItemModel::headerDataChanged, this, &LegendTreeView::applyWidths);
+    measureAllRows();
 }
 
 void LegendTreeView::rowsInserted(const QModelIndex& parent, int first, int last) {
     QTreeView::rowsInserted(parent, first, last);
-    if (parent.isValid())
+    if (!parent.isValid()) {
+        for (int row = first; row <= last; ++row)
+            setUpContainerRow(row);
+    }
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    measureRows(parent, first, last, option);
+    applyWidths();
+}
+
+void LegendTreeView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                                 const QList<int>& roles) {
+    QTreeView::dataChanged(topLeft, bottomRight, roles);
+    // A new text may be narrower than the one that set the column's width.
+    if (changesWidth(roles))
+        markWidthsStale();
+}
+
+void LegendTreeView::doItemsLayout() {
+    if (m_widthsStale)
+        measureAllRows();
+    QTreeView::doItemsLayout();
+}
+
+void LegendTreeView::changeEvent(QEvent* event) {
+    QTreeView::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        markWidthsStale();
+}
+
+void LegendTreeView::markWidthsStale() {
+    if (m_widthsStale)
         return;
-    for (int row = first; row <= last; ++row)
-        setUpContainerRow(row);
+    m_widthsStale = true;
+    scheduleDelayedItemsLayout();
+}
+
+void LegendTreeView::measureAllRows() {
+    m_widthsStale = false;
+    if (!model())
+        return;
+    m_cellWidths.fill(0, model()->columnCount());
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    measureRows(QModelIndex(), 0, model()->rowCount() - 1, option);
+    applyWidths();
+}
+
+void LegendTreeView::measureRows(const QModelIndex& parent, int first, int last,
+                                 const QStyleOptionViewItem& option) {
+    QAbstractItemModel* rows = model();
+    if (!rows || first > last)
+        return;
+    if (m_cellWidths.size() != rows->columnCount())
+        m_cellWidths.fill(0, rows->columnCount());
+    int depth = 0;
+    for (QModelIndex above = parent; above.isValid(); above = above.parent())
+        ++depth;
+    // As the tree indents its own column: one step per level, and one more for the root's decoration.
+    const int indent = (depth + (rootIsDecorated() ? 1 : 0)) * indentation();
+    const int treeColumn = header()->logicalIndex(treePosition());
+    for (int row = first; row <= last; ++row) {
+        const QModelIndex rowStart = rows->index(row, 0, parent);
+        // A spanned row (a container's) draws across the columns and gives them no width.
+        if (!isFirstColumnSpanned(row, parent)) {
+            for (int column = 0; column < m_cellWidths.size(); ++column) {
+                if (!isContentSized(column))
+                    continue;
+                const QModelIndex cell = rowStart.siblingAtColumn(column);
+                int width = itemDelegateForIndex(cell)->sizeHint(option, cell).width();
+                if (column == treeColumn)
+                    width += indent;
+                m_cellWidths[column] = std::max(m_cellWidths[column], width);
+            }
+        }
+        if (rows->hasChildren(rowStart))
+            measureRows(rowStart, 0, rows->rowCount(rowStart) - 1, option);
+    }
+}
+
+void LegendTreeView::applyWidths() {
+    QHeaderView* sections = header();
+    for (int column = 0; column < m_cellWidths.size() && column < sections->count(); ++column) {
+        if (!isContentSized(column))
+            continue;
+        const int width = std::clamp(std::max(m_cellWidths[column], sections->sectionSizeHint(column)),
+                                     sections->minimumSectionSize(), sections->maximumSectionSize());
+        if (sections->sectionSize(column) != width)
+            sections->resizeSection(column, width);
+    }
 }
 
 void LegendTreeView::onItemClicked(const QModelIndex& index) {
@@ -58,12 +174,9 @@ void LegendTreeView::setUpHeader() {
     QHeaderView* sections = header();
     sections->setMinimumSectionSize(kMinimumSectionSize);
     sections->setStretchLastSection(false);
-    sections->setSectionResizeMode(SessionModel::Reference, QHeaderView::ResizeToContents);
-    sections->setSectionResizeMode(SessionModel::Color, QHeaderView::Fixed);
+    // The view sizes the content-sized columns itself (applyWidths).
+    sections->setSectionResizeMode(QHeaderView::Fixed);
     sections->setSectionResizeMode(SessionModel::TraceNumber, QHeaderView::Stretch);
-    for (int column = SessionModel::Title; column <= SessionModel::Flyer; ++column)
-        sections->setSectionResizeMode(column, QHeaderView::ResizeToContents);
-    sections->setSectionResizeMode(SessionModel::Visibility, QHeaderView::Fixed);
     sections->resizeSection(SessionModel::Color, kIconColumnWidth);
     sections->resizeSection(SessionModel::Visibility, kIconColumnWidth);
 

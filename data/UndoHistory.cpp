@@ -2,6 +2,7 @@
 
 #include "data/GraphContainer.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -9,6 +10,7 @@
 #include <QtDebug>
 
 #include <algorithm>
+#include <chrono>
 
 UndoHistory::UndoHistory(GraphContainer* container, QObject* parent)
     : QObject(parent)
@@ -48,8 +50,11 @@ QString writeSnapshotFile(QString path, QList<QByteArray> pieces) {
 
 UndoHistory::~UndoHistory() {
     for (const Snapshot& snapshot : std::as_const(m_snapshots))
-        removeSnapshotFile(snapshot, "Deleted undo snapshot while clearing history:");
+        discardSnapshot(snapshot, "Deleted undo snapshot while clearing history:");
     m_snapshots.clear();
+    waitForRemovals();
+    // Their log lines are queued to this object: deliver them before it goes.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     // QTemporaryDir removes the directory with anything left in it.
 }
 
@@ -65,6 +70,13 @@ void UndoHistory::waitForPendingWrites() const {
         if (snapshot.written.valid())
             snapshot.written.wait();
     }
+    waitForRemovals();
+}
+
+void UndoHistory::waitForRemovals() const {
+    for (const std::future<void>& removal : m_removals)
+        removal.wait();
+    m_removals.clear();
 }
 
 bool UndoHistory::settle(Snapshot& snapshot) {
@@ -80,11 +92,30 @@ bool UndoHistory::settle(Snapshot& snapshot) {
     return snapshot.written.valid() && snapshot.written.get().isEmpty();
 }
 
-void UndoHistory::removeSnapshotFile(Snapshot snapshot, const char* logText) {
-    // Never race the background write of the same file; its outcome is logged before its removal.
-    settle(snapshot);
-    if (!snapshot.path.isEmpty() && QFile::remove(snapshot.path))
-        qDebug() << logText << snapshot.path;
+void UndoHistory::discardSnapshot(Snapshot snapshot, const char* logText) {
+    // Removals already done are pruned, so the list stays as short as the work under way.
+    m_removals.erase(std::remove_if(m_removals.begin(), m_removals.end(),
+                                    [](const std::future<void>& removal) {
+                                        return removal.wait_for(std::chrono::seconds(0)) ==
+                                               std::future_status::ready;
+                                    }),
+                     m_removals.end());
+    m_removals.push_back(std::async(std::launch::async, [this, snapshot, logText]() {
+        // Never race the background write of the same file.
+        if (snapshot.written.valid())
+            snapshot.written.wait();
+        const bool removed = !snapshot.path.isEmpty() && QFile::remove(snapshot.path);
+        // The log belongs to the history's thread; the history waits for this removal before it goes.
+        QMetaObject::invokeMethod(
+            this,
+            [snapshot, logText, removed]() mutable {
+                // The write's outcome is logged before the removal.
+                settle(snapshot);
+                if (removed)
+                    qDebug() << logText << snapshot.path;
+            },
+            Qt::QueuedConnection);
+    }));
 }
 
 bool UndoHistory::dropFailedSnapshots() {
@@ -140,7 +171,7 @@ bool UndoHistory::writeSnapshot(const QList<QByteArray>& pieces, const QByteArra
 
 void UndoHistory::reset() {
     for (const Snapshot& snapshot : std::as_const(m_snapshots))
-        removeSnapshotFile(snapshot, "Deleted undo snapshot while clearing history:");
+        discardSnapshot(snapshot, "Deleted undo snapshot while clearing history:");
     m_snapshots.clear();
     m_currentUnrecorded = false;
     if (m_container) {
@@ -170,8 +201,8 @@ void UndoHistory::recordSnapshot() {
     if (writeSnapshot(pieces, digest, "Recorded undo snapshot after edit:"))
         m_currentUnrecorded = false;
     while (m_snapshots.size() > kMaxSnapshots)
-        removeSnapshotFile(m_snapshots.takeFirst(),
-                           "Discarded oldest undo snapshot because the undo queue reached its limit:");
+        discardSnapshot(m_snapshots.takeFirst(),
+                        "Discarded oldest undo snapshot because the undo queue reached its limit:");
     emit stateChanged();
 }
 
@@ -186,7 +217,7 @@ void UndoHistory::undo() {
         return;
     }
     if (!m_currentUnrecorded)
-        removeSnapshotFile(m_snapshots.takeLast(), "Discarded current undo snapshot while undoing:");
+        discardSnapshot(m_snapshots.takeLast(), "Discarded current undo snapshot while undoing:");
     m_currentUnrecorded = false;
     const QString path = m_snapshots.last().path;
     qDebug() << "Applying undo snapshot:" << path;

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <future>
+#include <vector>
 
 class GraphContainer;
 
@@ -15,7 +16,9 @@ class GraphContainer;
 // text in a numbered file of a private temporary directory. At most six states are kept. A state is
 // told from the latest one by the container's state digest, so an edit costs one trace's serialisation.
 // The text is built on the caller's thread; the file is written in the background, so an edit returns
-// before a large session reaches the disk. Whatever reads or removes a file waits for its write first.
+// before a large session reaches the disk. Whatever reads a file waits for its write first; a discarded
+// file is removed in the background once its write has ended (unlinking a large file the disk is still
+// writing back costs milliseconds the window does not have at the end of a stroke).
 // A state whose file could not be written is dropped as soon as its write ends (with a warning naming the
 // file and stateChanged), so the history never offers a step it cannot take.
 class UndoHistory : public QObject {
@@ -39,8 +42,8 @@ public:
 
     // The files of the recorded states, oldest first; a state still being written is included.
     QStringList snapshotPaths() const;
-    // Returns once every snapshot file has been written (or has failed to be). A failed one is dropped
-    // once control is back in the event loop.
+    // Returns once every snapshot file has been written (or has failed to be) and every discarded one
+    // removed. A failed one is dropped, and the removals logged, once control is back in the event loop.
     void waitForPendingWrites() const;
 
 signals:
@@ -68,12 +71,17 @@ private:
     static bool settle(Snapshot& snapshot);
     // Settles every entry and drops those whose file failed; true when any was dropped.
     bool dropFailedSnapshots();
-    static void removeSnapshotFile(Snapshot snapshot, const char* logText);
+    // Removes the entry's file on a worker once its write has ended; logged on this thread afterwards.
+    void discardSnapshot(Snapshot snapshot, const char* logText);
+    // Waits for every removal under way.
+    void waitForRemovals() const;
 
     QPointer<GraphContainer> m_container;
     QTemporaryDir m_tempDir;
     quint32 m_snapshotCounter = 0;
     QList<Snapshot> m_snapshots;
+    // Removals of discarded files under way (or done and not yet pruned).
+    mutable std::vector<std::future<void>> m_removals;
     // The latest entry's write failed and was dropped: the current state has no file of its own, so the
     // last entry is the state before it rather than the current one.
     bool m_currentUnrecorded = false;

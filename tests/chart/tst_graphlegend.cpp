@@ -126,6 +126,7 @@ private slots:
     void closingComparisonFileRemovesItsRowOnly();
     void columnVisibilityLeavesModelAlone_data();
     void columnVisibilityLeavesModelAlone();
+    void textColumnsKeepToTheirWidestCell();
 };
 
 void tst_GraphLegend::panelHasNamedPartsAndSortsByTitle() {
@@ -347,6 +348,70 @@ void tst_GraphLegend::columnVisibilityLeavesModelAlone() {
         QCOMPARE(cell.data().toDouble(), a->data(Metric).workDone());
     else
         QCOMPARE(cell.data().toDouble(), a->data(Metric).startingPosition());
+}
+
+// The view measures rows as they come and go instead of the header measuring all of them at each layout;
+// after every kind of change each text column must still be exactly as wide as Qt's own measure of all
+// its rows (or its header) makes it.
+void tst_GraphLegend::textColumnsKeepToTheirWidestCell() {
+    LegendFixture f;
+    QVERIFY(QTest::qWaitForWindowExposed(&f.legend));
+    QHeaderView* header = f.tree()->header();
+    const auto fitsItsCells = [&](const char* step) {
+        QCoreApplication::processEvents(); // the view's delayed layout
+        for (int column :
+             {int(SessionModel::Reference), int(SessionModel::Title), int(SessionModel::WorkDone),
+              int(SessionModel::PeakForce), int(SessionModel::TerminalForce),
+              int(SessionModel::StartingPosition), int(SessionModel::Velocity), int(SessionModel::Flyer)}) {
+            const int expected =
+                std::max(static_cast<QAbstractItemView*>(f.tree())->sizeHintForColumn(column),
+                         header->sectionSizeHint(column));
+            if (header->sectionSize(column) != expected)
+                return QStringLiteral("%1: column %2 is %3 px, its widest cell %4 px")
+                    .arg(QLatin1String(step))
+                    .arg(column)
+                    .arg(header->sectionSize(column))
+                    .arg(expected);
+        }
+        return QString();
+    };
+    QString failed = fitsItsCells("set up");
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+    const int titleAtStart = header->sectionSize(SessionModel::Title);
+
+    Graph* longest = f.active->addGraphFromPress({{1, 1}, {0.5, 2}}, true);
+    longest->setName(QStringLiteral("a rather long name for a trace"));
+    failed = fitsItsCells("a trace renamed longer");
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+    QVERIFY(header->sectionSize(SessionModel::Title) > titleAtStart);
+
+    longest->setVelocity(123456.75);
+    longest->setFlyer(true);
+    failed = fitsItsCells("velocity and flyer edited");
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+
+    GraphContainer* after = f.addCompare(QStringLiteral("/loads/after.SDT"), 12);
+    after->graphs().first()->setName(QStringLiteral("an even longer name for a trace, in a file"));
+    failed = fitsItsCells("a comparison file of twelve traces");
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+
+    f.model()->setUnits(Metric);
+    failed = fitsItsCells("units switched");
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+
+    after->deleteLater();
+    flushDeletions();
+    f.active->removeGraph(longest);
+    flushDeletions();
+    failed = fitsItsCells("the long names removed");
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+    QCOMPARE(header->sectionSize(SessionModel::Title), titleAtStart);
+
+    QFont larger = f.tree()->font();
+    larger.setPointSizeF(larger.pointSizeF() * 1.5);
+    f.tree()->setFont(larger);
+    failed = fitsItsCells("a larger font");
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
 }
 
 QTEST_MAIN(tst_GraphLegend)

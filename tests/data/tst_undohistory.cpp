@@ -99,6 +99,7 @@ void tst_UndoHistory::keepsAtMostSixStates() {
         recorded.append(m_history->snapshotPaths().last());
     }
     QCOMPARE(m_history->snapshotPaths(), recorded.mid(2));
+    m_history->waitForPendingWrites(); // discarded files go in the background
     QVERIFY(!QFile::exists(recorded.at(0)));
     QVERIFY(!QFile::exists(recorded.at(1)));
     QCOMPARE(QFileInfo(recorded.last()).fileName(), QStringLiteral("snapshot_7.json"));
@@ -129,6 +130,7 @@ void tst_UndoHistory::undoRestoresPreviousState() {
     QVERIFY(m_container->unsaved());
     QCOMPARE(m_container->fileName(), QStringLiteral("/s/a.SDT"));
     QCOMPARE(added.count(), 1);
+    m_history->waitForPendingWrites();
     QVERIFY(!QFile::exists(editFile));
     QVERIFY(!m_history->canUndo());
     QCOMPARE(changed.count(), 1);
@@ -147,11 +149,11 @@ void tst_UndoHistory::resetDiscardsOldSnapshots() {
     const QStringList old = m_history->snapshotPaths();
     m_container->addGraphFromPress({{0.3, 4.0}}, true);
     m_history->reset();
+    m_history->waitForPendingWrites();
     for (const QString& path : old)
         QVERIFY(!QFile::exists(path));
     QCOMPARE(m_history->snapshotPaths().size(), 1);
     QVERIFY(!m_history->canUndo());
-    m_history->waitForPendingWrites();
     QFile file(m_history->snapshotPaths().first());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), m_container->toJsonBytes()); // the baseline holds the new trace
