@@ -22,6 +22,8 @@
 namespace {
 
 constexpr double kPathPointSize = 10.0;
+// The width, in screen pixels, the chart is laid out at for the page before it is scaled to fill it.
+constexpr double kChartLayoutWidth = 1600.0;
 constexpr double kTablePointSize = 12.0;
 constexpr int kHeaderWeight = 600;
 constexpr int kDataWeight = 400;
@@ -159,7 +161,11 @@ QByteArray PdfReport::pdfBytes(const QString& fileName, GraphView* view, const Q
     QPainter painter;
     if (!painter.begin(&writer))
         return {};
-    view->render(&painter);
+    // The chart takes the printable width below the path, laid out for the page's shape at a screen-like
+    // width so its labels and lines keep their on-screen proportions.
+    const QRectF printable(QPointF(0, 0), layout.paintRectPixels(resolution).size());
+    const QRectF chartArea = printable.adjusted(0, 0.4 * resolution, 0, 0);
+    view->renderLaidOut(&painter, chartArea, kChartLayoutWidth);
     drawPath(painter, fileName, resolution);
 
     QList<Graph*> rows;

@@ -3,11 +3,13 @@
 #include "chart/GraphAxis.h"
 #include "chart/GraphSeries.h"
 
+#include <QFontMetricsF>
 #include <QGraphicsObject>
 #include <QGraphicsSceneMouseEvent>
 #include <QLegend>
 #include <QSet>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -25,6 +27,10 @@ constexpr std::array<StepEntry, 28> kSteps{{
     {200, 0},   {250, 0},   {500, 0},    {1000, 0},  {2000, 0}, {2500, 0}, {5000, 0},
 }};
 constexpr int kTicksPerSpan = 7;
+// What the chart keeps free on either side of each label within its share of the axis, and what a
+// label's text item adds to the text itself.
+constexpr double kLabelPadding = 4.0;
+constexpr double kLabelItemMargin = 4.0;
 
 // Entry i of the step table extended by decades: past the end the last four steps repeat ×10.
 StepEntry stepAt(std::size_t i) {
@@ -65,22 +71,45 @@ GraphChart::GraphChart(QGraphicsItem* parent)
             [this](qreal min, qreal max) { applyTickStep(m_xAxis, min, max); });
     connect(m_yAxis, &QValueAxis::rangeChanged, this,
             [this](qreal min, qreal max) { applyTickStep(m_yAxis, min, max); });
+    // A new size (window, export, page) may fit more labels or fewer.
+    connect(this, &QChart::plotAreaChanged, this, &GraphChart::onPlotAreaChanged);
 }
 
-GraphChart::TickStep GraphChart::tickStepFor(double span) {
+namespace {
+
+// Where in the extended table the step for the span is; past the table's end for a non-finite span.
+std::size_t stepIndexFor(double span) {
     span = std::abs(span);
     if (!std::isfinite(span))
-        return {kSteps.back().step, kSteps.back().decimals};
-    StepEntry prev = kSteps.front();
+        return kSteps.size() - 1;
     for (std::size_t i = 0;; ++i) {
-        const StepEntry s = stepAt(i);
-        if (kTicksPerSpan * s.step > span) {
-            if (std::abs(span - kTicksPerSpan * prev.step) > std::abs(span - kTicksPerSpan * s.step))
-                return {s.step, s.decimals};
-            return {prev.step, prev.decimals};
+        if (kTicksPerSpan * stepAt(i).step > span) {
+            if (i == 0)
+                return 0;
+            const double below = std::abs(span - kTicksPerSpan * stepAt(i - 1).step);
+            const double above = std::abs(span - kTicksPerSpan * stepAt(i).step);
+            return below > above ? i : i - 1;
         }
-        prev = s;
     }
+}
+
+} // namespace
+
+GraphChart::TickStep GraphChart::tickStepFor(double span) {
+    const StepEntry s = stepAt(stepIndexFor(span));
+    return {s.step, s.decimals};
+}
+
+GraphChart::TickStep GraphChart::tickStepFor(double span, const std::function<bool(const TickStep&)>& fits) {
+    std::size_t i = stepIndexFor(span);
+    // A step larger than the span leaves one label or none: nothing larger can fit better.
+    for (; std::isfinite(span) && stepAt(i).step <= std::abs(span); ++i) {
+        const StepEntry s = stepAt(i);
+        if (fits({s.step, s.decimals}))
+            return {s.step, s.decimals};
+    }
+    const StepEntry s = stepAt(i);
+    return {s.step, s.decimals};
 }
 
 QString GraphChart::labelFormat(int decimals) {
@@ -88,9 +117,50 @@ QString GraphChart::labelFormat(int decimals) {
 }
 
 void GraphChart::applyTickStep(GraphAxis* axis, double min, double max) {
-    const TickStep tick = tickStepFor(max - min);
+    const TickStep tick = tickStepFor(
+        max - min, [this, axis, min, max](const TickStep& step) { return labelsFit(axis, min, max, step); });
     axis->setTickInterval(tick.step);
     axis->setLabelFormat(labelFormat(tick.decimals));
+}
+
+bool GraphChart::labelsFit(const GraphAxis* axis, double min, double max, const TickStep& tick) const {
+    const QRectF plot = plotArea();
+    const bool horizontal = axis->orientation() == Qt::Horizontal;
+    const double length = horizontal ? plot.width() : plot.height();
+    if (length <= 0.0 || !(tick.step > 0.0))
+        return true;
+    const double low = std::min(min, max);
+    const double high = std::max(min, max);
+    const double anchor = axis->tickAnchor();
+    // The ticks the axis draws: every multiple of the step from the anchor inside the range.
+    const double first = anchor + std::ceil((low - anchor) / tick.step - 1e-9) * tick.step;
+    const double last = anchor + std::floor((high - anchor) / tick.step + 1e-9) * tick.step;
+    const double ticks = std::floor((last - first) / tick.step + 0.5) + 1.0;
+    if (!(ticks > 1.0))
+        return true;
+    // The chart gives each label an equal share of the axis, less padding on both sides.
+    const double room = length / ticks - 2.0 * (kLabelPadding + kLabelItemMargin);
+    const QFontMetricsF metrics(axis->labelsFont());
+    if (!horizontal)
+        return metrics.height() * 1.25 <= room;
+    // The widest labels are at the ends of the range (the most digits, a sign).
+    const QString format = labelFormat(tick.decimals);
+    double widest = 0.0;
+    for (double value : {first, last}) {
+        // No "-0.00" from a value a hair below zero.
+        const double shown = std::abs(value) < tick.step * 1e-6 ? 0.0 : value;
+        widest = std::max(widest, metrics.horizontalAdvance(QString::asprintf(qPrintable(format), shown)));
+    }
+    return widest + metrics.horizontalAdvance(QLatin1Char('0')) <= room;
+}
+
+void GraphChart::onPlotAreaChanged() {
+    const QRectF plot = plotArea();
+    if (plot.size() == m_fittedPlotArea.size())
+        return;
+    m_fittedPlotArea = plot;
+    applyTickStep(m_xAxis, m_xAxis->min(), m_xAxis->max());
+    applyTickStep(m_yAxis, m_yAxis->min(), m_yAxis->max());
 }
 
 void GraphChart::setXRange(double min, double max) {

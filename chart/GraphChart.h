@@ -4,11 +4,14 @@
 #include <QPointF>
 #include <QString>
 
+#include <functional>
+
 class GraphAxis;
 class GraphSeries;
 
 // The force-against-position chart: position on a reversed X axis at the bottom, force on the Y axis
-// at the left, each with about seven tick intervals whatever the visible range.
+// at the left, each with about seven tick intervals whatever the visible range, fewer when the labels of
+// that many would not fit the axis' length: a label is never cut short.
 class GraphChart : public QChart {
     Q_OBJECT
 public:
@@ -43,6 +46,8 @@ public:
     // steps go on by decades (10000, 20000, 25000, 50000, 100000, ...), so any finite span gets a
     // handful of ticks; a non-finite span gets the largest table step.
     static TickStep tickStepFor(double span);
+    // The step above, or the next larger ones along the table (then by decades) until fits(step) holds.
+    static TickStep tickStepFor(double span, const std::function<bool(const TickStep&)>& fits);
     // "%.<decimals>f"
     static QString labelFormat(int decimals);
 
@@ -53,7 +58,12 @@ protected:
     void mousePressEvent(QGraphicsSceneMouseEvent* event) override;
 
 private:
-    static void applyTickStep(GraphAxis* axis, double min, double max);
+    // Sets the axis' step and label format for its visible range and its length on screen.
+    void applyTickStep(GraphAxis* axis, double min, double max);
+    // True when every label of that step fits the axis' pixel length with room between labels, as the
+    // chart divides the length among them; true while the chart has no plot area yet.
+    bool labelsFit(const GraphAxis* axis, double min, double max, const TickStep& tick) const;
+    void onPlotAreaChanged();
 
     GraphAxis* m_xAxis;
     GraphAxis* m_yAxis;
@@ -61,4 +71,6 @@ private:
     double m_xReferenceMax = 0.2;
     double m_yReferenceMin = -0.1;
     double m_yReferenceMax = 10.0;
+    // The plot area the current steps were chosen for.
+    QRectF m_fittedPlotArea;
 };

@@ -4,6 +4,9 @@
 #include "chart/GraphChart.h"
 #include "chart/GraphSeries.h"
 
+#include <QCoreApplication>
+#include <QGraphicsLayout>
+#include <QGraphicsScene>
 #include <QMouseEvent>
 #include <QWheelEvent>
 
@@ -40,6 +43,30 @@ void GraphView::setDarkMode(bool dark) {
             series->updateColor(Default);
         }
     }
+}
+
+namespace {
+
+// The chart's geometry follows a resize only once its layout has run, and the axes may ask for another
+// round after choosing their ticks for the new size: run both now rather than from the event loop.
+void layOut(QChart* chart, const QSizeF& size) {
+    chart->resize(size);
+    for (int round = 0; round < 3; ++round) {
+        if (QGraphicsLayout* layout = chart->layout())
+            layout->activate();
+        QCoreApplication::sendPostedEvents(chart, QEvent::LayoutRequest);
+    }
+}
+
+} // namespace
+
+void GraphView::renderLaidOut(QPainter* painter, const QRectF& target, qreal layoutWidth) {
+    if (!painter || target.isEmpty() || layoutWidth <= 0.0)
+        return;
+    const QSizeF onScreen = m_chart->size();
+    layOut(m_chart, QSizeF(layoutWidth, layoutWidth * target.height() / target.width()));
+    scene()->render(painter, target, m_chart->sceneBoundingRect(), Qt::KeepAspectRatio);
+    layOut(m_chart, onScreen);
 }
 
 void GraphView::mousePressEvent(QMouseEvent* event) {

@@ -22,6 +22,10 @@ public:
     // Dark or light chart theme; series colours are re-applied since a theme resets them.
     void setDarkMode(bool dark);
 
+    // Draws the chart into target as if it were layoutWidth pixels wide and of target's shape (axes,
+    // labels and lines laid out at that size, then scaled), and puts its on-screen layout back after.
+    void renderLaidOut(QPainter* painter, const QRectF& target, qreal layoutWidth);
+
 signals:
     void cursorValueChanged(QPointF value);
 

@@ -265,6 +265,8 @@ void tst_ChartExports::pdfReport() {
     rig.add(QStringLiteral("Bravo"), 60, 52);
     rig.add(QStringLiteral("Hidden"), 70, 65)->setVisible(false);
     rig.add(QStringLiteral("Charlie"), 50, 41.25);
+    // On screen the chart is narrower than the page is wide, as beside the legend and statistics.
+    rig.view->resize(480, 560);
     rig.show();
 
     const QString path = m_dir.filePath(QStringLiteral("Seating report.pdf"));
@@ -306,6 +308,23 @@ void tst_ChartExports::pdfReport() {
         QVERIFY2(first->box.bottom() > 14.4 - 4.0 && first->box.top() < 14.4 + 40.0,
                  qPrintable(QString::number(first->box.bottom())));
     }
+
+    // The chart across the printable width of the first page (half an inch in from either edge of the
+    // 1683.78-point page), its axis labels whole.
+    const QList<Word> chartWords = pageWords(path, 1, &ok);
+    QVERIFY(ok);
+    double leftmost = 1e9;
+    double rightmost = 0.0;
+    for (const Word& word : chartWords) {
+        if (word.text.contains(path) || path.contains(word.text))
+            continue;
+        QVERIFY2(!word.text.contains(QStringLiteral("...")) && !word.text.contains(QChar(0x2026)),
+                 qPrintable(word.text));
+        leftmost = std::min(leftmost, word.box.left());
+        rightmost = std::max(rightmost, word.box.right());
+    }
+    QVERIFY2(leftmost < 36.0 + 60.0 && rightmost > 1683.78 - 36.0 - 60.0,
+             qPrintable(QStringLiteral("%1 to %2").arg(leftmost).arg(rightmost)));
 
     // The table: a header and the visible traces by peak force, highest first, with their values.
     const QString table = pageText(path, 2, &ok);

@@ -87,6 +87,10 @@ private slots:
 
     void tickStepForSpan_data();
     void tickStepForSpan();
+    void tickStepGrowsUntilLabelsFit_data();
+    void tickStepGrowsUntilLabelsFit();
+    void axisLabelsAreNeverCutShort_data();
+    void axisLabelsAreNeverCutShort();
     void rangeChangePicksTickStep();
     void axesStartAsDescribed();
     void minorGridStaysFaintUnderEveryTheme();
@@ -151,6 +155,75 @@ void tst_GraphChart::tickStepForSpan() {
         const double ticks = std::abs(span) / tick.step;
         QVERIFY2(ticks >= 3.0 && ticks <= 15.0, qPrintable(QString::number(ticks)));
     }
+}
+
+void tst_GraphChart::tickStepGrowsUntilLabelsFit_data() {
+    QTest::addColumn<double>("span");
+    QTest::addColumn<double>("smallestFitting");
+    QTest::addColumn<double>("step");
+    QTest::addColumn<int>("decimals");
+    QTest::newRow("the table's step fits") << 0.3 << 0.0 << 0.05 << 2;
+    QTest::newRow("next step") << 0.3 << 0.06 << 0.1 << 1;
+    QTest::newRow("two steps on, its own decimals") << 0.3 << 0.21 << 0.25 << 2;
+    QTest::newRow("on by decades") << 40000.0 << 20000.0 << 20000.0 << 0;
+    // Nothing fits: the first step past the span, which leaves at most one label.
+    QTest::newRow("nothing fits") << 0.3 << 1e9 << 0.5 << 1;
+    QTest::newRow("infinite span") << kInf << 1e9 << 5000.0 << 0;
+}
+
+void tst_GraphChart::tickStepGrowsUntilLabelsFit() {
+    QFETCH(double, span);
+    QFETCH(double, smallestFitting);
+    QFETCH(double, step);
+    QFETCH(int, decimals);
+    const GraphChart::TickStep tick = GraphChart::tickStepFor(
+        span, [smallestFitting](const GraphChart::TickStep& t) { return t.step >= smallestFitting; });
+    QCOMPARE(tick.step, step);
+    QCOMPARE(tick.decimals, decimals);
+}
+
+void tst_GraphChart::axisLabelsAreNeverCutShort_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<double>("yMax");
+    // The chart beside a wide statistics panel, a laptop window's chart, a full one, and a squat one.
+    QTest::newRow("250 wide") << QSize(250, 560) << 10.0;
+    QTest::newRow("250 wide, large forces") << QSize(250, 560) << 12345.0;
+    QTest::newRow("520 x 400") << QSize(520, 400) << 85.5;
+    QTest::newRow("1100 x 560") << QSize(1100, 560) << 10.0;
+    QTest::newRow("1100 x 250") << QSize(1100, 250) << 10.0;
+}
+
+// Each label of both axes is shown whole or not at all, none overlaps another, and each axis keeps at
+// least two labels.
+void tst_GraphChart::axisLabelsAreNeverCutShort() {
+    QFETCH(QSize, size);
+    QFETCH(double, yMax);
+    GraphView view;
+    view.chart()->setXRange(-0.1234, 0.3456);
+    view.chart()->setYRange(-0.1, yMax);
+    view.resize(size);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QCoreApplication::processEvents();
+
+    const QRectF plot = view.chart()->plotArea();
+    QList<QRectF> below;
+    QList<QRectF> left;
+    const auto items = view.scene()->items();
+    for (QGraphicsItem* item : items) {
+        auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+        if (!text || !text->isVisible() || text->toPlainText().isEmpty())
+            continue;
+        QVERIFY2(!text->toPlainText().contains(QStringLiteral("...")) &&
+                     !text->toPlainText().contains(QChar(0x2026)),
+                 qPrintable(text->toPlainText()));
+        const QRectF box = text->sceneBoundingRect();
+        for (const QRectF& other : std::as_const(box.top() >= plot.bottom() ? below : left))
+            QVERIFY2(!other.intersects(box), qPrintable(text->toPlainText()));
+        (box.top() >= plot.bottom() ? below : left).append(box);
+    }
+    QVERIFY2(below.size() >= 2, qPrintable(QString::number(below.size())));
+    QVERIFY2(left.size() >= 2, qPrintable(QString::number(left.size())));
 }
 
 void tst_GraphChart::rangeChangePicksTickStep() {
