@@ -21,6 +21,8 @@ struct Settings {
     Units units = Imperial;
     bool darkMode = false;
     bool highlightFlyers = true;
+    // The statistics' tab beside the legend.
+    bool showStatistics = true;
     double autorunMinDiffAdc = 1500.0;
     double autorunThresholdRatio = 0.3;
     int autorunTimeoutMs = 1000;

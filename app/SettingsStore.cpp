@@ -20,6 +20,7 @@ struct BoolKey {
 const BoolKey kBoolKeys[] = {
     {"DarkMode", &Settings::darkMode},
     {"HighlightFlyers", &Settings::highlightFlyers},
+    {"ShowStatistics", &Settings::showStatistics},
 };
 
 const BoolKey kLegendKeys[] = {

@@ -1,5 +1,6 @@
 #include "app/StatisticsPanel.h"
 
+#include "app/ElidingHeaderView.h"
 #include "chart/SessionModel.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
@@ -12,6 +13,7 @@
 #include <QChartView>
 #include <QClipboard>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -19,6 +21,7 @@
 #include <QMouseEvent>
 #include <QScatterSeries>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableWidget>
 #include <QValueAxis>
 #include <QVBoxLayout>
@@ -28,6 +31,10 @@
 #include <limits>
 
 namespace {
+
+// The least the panel keeps of its parts when the window is short.
+constexpr int kRunChartMinimumHeight = 160;
+constexpr int kRowsAlwaysShown = 6;
 
 // The rows of the table: two counts, then for each measurement a heading and its six figures.
 enum Figure { Count, Mean, StandardDeviation, ExtremeSpread, Minimum, Maximum, FigureCount };
@@ -114,8 +121,14 @@ void StatisticsPanel::buildTable() {
     m_table->setSelectionMode(QAbstractItemView::NoSelection);
     m_table->setFocusPolicy(Qt::ClickFocus);
     m_table->setWordWrap(false);
-    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // The containers share the width: their names elide in the header, their values never (no column
+    // is narrower than the widest value, fillTable), and a scroll bar comes only when even that is too wide.
+    m_table->setHorizontalHeader(new ElidingHeaderView(Qt::Horizontal, m_table));
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // As tall as its rows where there is room, scrolling where there is not (a laptop's screen).
+    m_table->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+    m_table->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     m_table->setRowCount(kCountRows + int(SeatingStatistics::kMeasurements.size()) * kRowsPerMeasurement);
 
     m_copyAction = new QAction(tr("Copy"), this);
@@ -184,7 +197,7 @@ void StatisticsPanel::buildRunChart() {
     m_runChartView = new RunChartView(m_runChart, this);
     m_runChartView->setObjectName(QStringLiteral("runChartView"));
     m_runChartView->setRenderHint(QPainter::Antialiasing, true);
-    m_runChartView->setMinimumHeight(160);
+    m_runChartView->setMinimumHeight(kRunChartMinimumHeight);
 }
 
 QSize StatisticsPanel::sizeHint() const {
@@ -332,7 +345,8 @@ void StatisticsPanel::fillTable() {
         }
         if (header->text() != title)
             header->setText(title);
-        header->setToolTip(strokesText(statistics));
+        // The whole name, also when the header elides it.
+        header->setToolTip(QStringLiteral("%1: %2").arg(title, strokesText(statistics)));
 
         setCell(0, column, QString::number(statistics.strokes()));
         setCell(1, column, QString::number(statistics.flyersExcluded()));
@@ -351,10 +365,32 @@ void StatisticsPanel::fillTable() {
         }
     }
     m_indicativeNote->setVisible(anyIndicative);
-    // Every row in sight; the run chart takes what height is left.
-    const int height = m_table->horizontalHeader()->height() + m_table->verticalHeader()->length() +
-                       2 * m_table->frameWidth() + m_table->horizontalScrollBar()->sizeHint().height();
-    m_table->setFixedHeight(height);
+    // No column narrower than the widest value of any, so a value is never cut short.
+    const QFontMetrics metrics(m_table->font());
+    QFont italic = m_table->font();
+    italic.setItalic(true);
+    const QFontMetrics italicMetrics(italic);
+    const int margin =
+        2 * (m_table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_table) + 1) +
+        metrics.horizontalAdvance(QLatin1Char(' '));
+    int widest = 0;
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        for (int column = 0; column < m_table->columnCount(); ++column) {
+            if (const QTableWidgetItem* item = m_table->item(row, column))
+                widest = std::max(
+                    widest,
+                    (item->font().italic() ? italicMetrics : metrics).horizontalAdvance(item->text()));
+        }
+    }
+    m_table->horizontalHeader()->setMinimumSectionSize(widest + margin);
+    // Every row in sight where there is room; with less, the table scrolls and keeps a few rows.
+    const int height = m_table->horizontalHeader()->sizeHint().height() +
+                       m_table->verticalHeader()->length() + 2 * m_table->frameWidth();
+    m_table->setMaximumHeight(height + m_table->horizontalScrollBar()->sizeHint().height());
+    m_table->setMinimumHeight(
+        std::min(height, m_table->horizontalHeader()->sizeHint().height() +
+                             kRowsAlwaysShown * m_table->verticalHeader()->defaultSectionSize() +
+                             2 * m_table->frameWidth()));
 }
 
 void StatisticsPanel::fillRunChart() {

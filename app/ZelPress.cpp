@@ -36,7 +36,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDebug>
-#include <QDockWidget>
 #include <QGridLayout>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -45,6 +44,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -212,13 +212,27 @@ void ZelPress::buildModelAndViews() {
 
     m_traceCommands = new TraceCommands(m_graphModel, m_selectionModel, m_undoHistory, this, this);
 
-    auto* statisticsDock = new QDockWidget(tr("Statistics"), this);
-    statisticsDock->setObjectName(QStringLiteral("statisticsDock"));
-    m_statisticsPanel = new StatisticsPanel(m_graphModel, statisticsDock);
-    statisticsDock->setWidget(m_statisticsPanel);
-    addDockWidget(Qt::RightDockWidgetArea, statisticsDock);
+    m_statisticsPanel = new StatisticsPanel(m_graphModel, m_ui.sidePanelTabs);
+    m_statisticsPanel->setObjectName(QStringLiteral("statisticsPanel"));
+    showStatistics(m_settings.showStatistics);
+    connect(m_ui.statisticsAction, &QAction::toggled, this, [this](bool shown) {
+        m_settings.showStatistics = shown;
+        showStatistics(shown);
+        // Asked for: brought to the front.
+        if (shown)
+            m_ui.sidePanelTabs->setCurrentWidget(m_statisticsPanel);
+    });
     connect(m_statisticsPanel, &StatisticsPanel::graphClicked, m_visualization,
             &GraphVisualization::setSelectedGraph);
+}
+
+void ZelPress::showStatistics(bool shown) {
+    m_ui.statisticsAction->setChecked(shown);
+    const int tab = m_ui.sidePanelTabs->indexOf(m_statisticsPanel);
+    if (shown && tab < 0)
+        m_ui.sidePanelTabs->addTab(m_statisticsPanel, tr("Statistics"));
+    else if (!shown && tab >= 0)
+        m_ui.sidePanelTabs->removeTab(tab);
 }
 
 void ZelPress::wireActions() {

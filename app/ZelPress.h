@@ -117,6 +117,8 @@ private:
     void onCursorValueChanged(const QPointF& value);
     void updateTitle();
     void updateSessionEnabling();
+    // Adds the statistics' tab beside the legend or takes it away, with the View menu's check.
+    void showStatistics(bool shown);
     void updateModelEnabling();
     void updateSelectionEnabling();
     bool allowDiscardingChanges();

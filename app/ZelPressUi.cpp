@@ -15,6 +15,7 @@
 #include <QSpacerItem>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -98,6 +99,7 @@ void ZelPressUi::setupActions(QMainWindow* w) {
         makeAction(w, "startingPositionColorAction", tr("Starting Pos"), true, true);
     velocityColorAction = makeAction(w, "velocityColorAction", tr("Velocity"), true, true);
     highlightFlyersAction = makeAction(w, "highlightFlyersAction", tr("Highlight flyers"), true, true);
+    statisticsAction = makeAction(w, "statisticsAction", tr("Statistics"), true, true);
 
     bleConnectAction = makeAction(w, "bleConnectAction", tr("Bluetooth &connect"), true);
     zeroPressAction = makeAction(w, "zeroPressAction", tr("&Zero press"), false);
@@ -149,6 +151,8 @@ void ZelPressUi::setupMenus(QMainWindow* w) {
     QMenu* gradient = viewMenu->addMenu(tr("Color Gradient"));
     gradient->addActions(colorActionGroup->actions());
     viewMenu->addAction(highlightFlyersAction);
+    viewMenu->addSeparator();
+    viewMenu->addAction(statisticsAction);
 
     commandsMenu = bar->addMenu(tr("&Commands"));
     commandsMenu->addAction(bleConnectAction);
@@ -183,6 +187,9 @@ void ZelPressUi::setupCentralWidget(QMainWindow* w) {
     auto* right = new QFrame(headerFrame);
     right->setObjectName(QStringLiteral("rightFrame"));
     auto* rightLayout = new QGridLayout(right);
+    // Two rows of 30 px buttons within the header's 80 px: the default margins would squeeze them into
+    // each other.
+    rightLayout->setContentsMargins(9, 3, 9, 3);
     findXZeroBtn = makeToolButton(right, "findXZeroBtn", tr("Find X Zero"), 85, 30);
     dieSetupBtn = makeToolButton(right, "dieSetupBtn", tr("Die Setup"), 85, 30);
     autoscaleBtn = makeToolButton(right, "autoscaleBtn", tr("Autoscale"), 85, 30);
@@ -203,10 +210,17 @@ void ZelPressUi::setupCentralWidget(QMainWindow* w) {
     graphAreaSplitter->setObjectName(QStringLiteral("graphAreaSplitter"));
     graphArea = new QWidget(graphAreaSplitter);
     graphArea->setObjectName(QStringLiteral("graphArea"));
-    graphLegendArea = new QWidget(graphAreaSplitter);
+    // The statistics share the legend's place rather than taking a column of their own: beside a third
+    // column the chart of a laptop-sized window was too narrow to read.
+    sidePanelTabs = new QTabWidget(graphAreaSplitter);
+    sidePanelTabs->setObjectName(QStringLiteral("sidePanelTabs"));
+    sidePanelTabs->setDocumentMode(true);
+    sidePanelTabs->setTabBarAutoHide(true);
+    graphLegendArea = new QWidget(sidePanelTabs);
     graphLegendArea->setObjectName(QStringLiteral("graphLegendArea"));
+    sidePanelTabs->addTab(graphLegendArea, tr("Legend"));
     graphAreaSplitter->addWidget(graphArea);
-    graphAreaSplitter->addWidget(graphLegendArea);
+    graphAreaSplitter->addWidget(sidePanelTabs);
     layout->addWidget(graphAreaSplitter);
     w->setCentralWidget(centralWidget);
 

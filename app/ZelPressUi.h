@@ -11,6 +11,7 @@ class QMainWindow;
 class QMenu;
 class QPushButton;
 class QSplitter;
+class QTabWidget;
 class QToolButton;
 class QWidget;
 
@@ -31,6 +32,8 @@ public:
     QCheckBox* autoRunCheckBox = nullptr;
     QSplitter* graphAreaSplitter = nullptr;
     QWidget* graphArea = nullptr;
+    // Beside the chart: the legend's tab and, while shown, the statistics' tab.
+    QTabWidget* sidePanelTabs = nullptr;
     QWidget* graphLegendArea = nullptr;
 
     QLabel* connectionStatusLabel = nullptr;
@@ -79,6 +82,7 @@ public:
     QAction* startingPositionColorAction = nullptr;
     QAction* velocityColorAction = nullptr;
     QAction* highlightFlyersAction = nullptr;
+    QAction* statisticsAction = nullptr;
     QAction* bleConnectAction = nullptr;
     QAction* zeroPressAction = nullptr;
     QAction* findXZeroAction = nullptr;

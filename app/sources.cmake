@@ -8,6 +8,8 @@ zelpress_core_sources(
     ConnectionWorkflow.h
     CsvExporter.cpp
     CsvExporter.h
+    ElidingHeaderView.cpp
+    ElidingHeaderView.h
     ExportCommands.cpp
     ExportCommands.h
     FileSystem.cpp

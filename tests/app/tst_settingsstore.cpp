@@ -232,6 +232,7 @@ private slots:
         settings.units = Metric;
         settings.darkMode = true;
         settings.highlightFlyers = false;
+        settings.showStatistics = false;
         settings.autorunMinDiffAdc = 2500.5;
         settings.autorunThresholdRatio = 0.45;
         settings.autorunTimeoutMs = 1500;
@@ -242,7 +243,7 @@ private slots:
         QVERIFY(SettingsStore(m_files, kDirectory).save(settings));
 
         const QJsonObject json = QJsonDocument::fromJson(m_files->files.value(kPath)).object();
-        QCOMPARE(json.size(), 17);
+        QCOMPARE(json.size(), 18);
         QVERIFY(json.value("LegendColumnVisibleTitle").toBool());
         QCOMPARE(json.value("MM").toBool(), true);
         QCOMPARE(json.value("JamDetectionTime").toVariant().typeId(), QMetaType::LongLong);
@@ -259,6 +260,7 @@ private slots:
         QCOMPARE(back.units, Metric);
         QCOMPARE(back.darkMode, true);
         QCOMPARE(back.highlightFlyers, false);
+        QCOMPARE(back.showStatistics, false);
         QCOMPARE(back.autorunMinDiffAdc, 2500.5);
         QCOMPARE(back.autorunThresholdRatio, 0.45);
         QCOMPARE(back.autorunTimeoutMs, 1500);

@@ -619,7 +619,7 @@ void tst_ZelPress::keepsTheSettingsAcrossRuns() {
                                  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
                              }())
                                  .object();
-    QCOMPARE(json.size(), 17);
+    QCOMPARE(json.size(), 18);
     QCOMPARE(json.value("DarkMode").toBool(), true);
 
     Bench bench;

@@ -25,7 +25,6 @@
 
 #include <QAction>
 #include <QChartView>
-#include <QDockWidget>
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QJsonArray>
@@ -35,6 +34,7 @@
 #include <QMenuBar>
 #include <QScatterSeries>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -71,7 +71,8 @@ private slots:
     void liveLineGoesWithoutATrace();
     void panelFollowsTheWindowsEditsUndoUnitsAndFiles();
     void clickingARunChartPointSelectsTheTraceInTheLegendAndTheChart();
-    void dockIsShownClosableAndComesBackFromTheDockMenu();
+    void statisticsTabFollowsTheViewMenuAndIsKept();
+    void windowFitsALaptopScreen();
     void addsNothingToMenusSettingsOrSessionFiles();
 };
 
@@ -196,6 +197,7 @@ void tst_ZelPressStatistics::clickingARunChartPointSelectsTheTraceInTheLegendAnd
     for (double peak : {100.0, 110.0, 105.0})
         active->addGraphFromPress({{0.3, 0.0}, {0.2, peak / 2}, {0.1, peak}}, true);
     StatisticsPanel* panel = bench.window->statisticsPanel();
+    bench.window->findChild<QTabWidget*>(QStringLiteral("sidePanelTabs"))->setCurrentWidget(panel);
     panel->refresh();
     QApplication::processEvents();
     // The newest trace is selected; click the first one's point.
@@ -212,33 +214,81 @@ void tst_ZelPressStatistics::clickingARunChartPointSelectsTheTraceInTheLegendAnd
     QVERIFY(bench.window->selectionModel()->isRowSelected(current.row(), current.parent()));
 }
 
-void tst_ZelPressStatistics::dockIsShownClosableAndComesBackFromTheDockMenu() {
-    StatisticsBench bench;
-    bench.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(bench.window.get()));
-    auto* dock = bench.window->findChild<QDockWidget*>(QStringLiteral("statisticsDock"));
-    QVERIFY(dock);
-    QCOMPARE(dock->windowTitle(), QStringLiteral("Statistics"));
-    QVERIFY(dock->isVisible());
-    QCOMPARE(bench.window->dockWidgetArea(dock), Qt::RightDockWidgetArea);
-    QCOMPARE(dock->widget(), bench.window->statisticsPanel());
-    QVERIFY(dock->features() & QDockWidget::DockWidgetClosable);
+// The statistics share the legend's place as a tab, so the chart keeps most of a laptop's window; the
+// View menu's last item shows and hides them, and the choice outlives the window.
+void tst_ZelPressStatistics::statisticsTabFollowsTheViewMenuAndIsKept() {
+    const QString settingsPath = Logging::logDirectory() + QStringLiteral("/Settings.json");
+    {
+        StatisticsBench bench;
+        bench.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(bench.window.get()));
+        auto* tabs = bench.window->findChild<QTabWidget*>(QStringLiteral("sidePanelTabs"));
+        QVERIFY(tabs);
+        StatisticsPanel* panel = bench.window->statisticsPanel();
+        QAction* shown = action(*bench.window, "statisticsAction");
+        const QList<QAction*> view = bench.window->menuBar()->actions().at(3)->menu()->actions();
+        QCOMPARE(view.last(), shown);
+        QVERIFY(view.at(view.size() - 2)->isSeparator());
+        QVERIFY(shown->isCheckable() && shown->isChecked());
+        QCOMPARE(tabs->count(), 2);
+        QCOMPARE(tabs->tabText(tabs->indexOf(panel)), QStringLiteral("Statistics"));
+        QVERIFY(!panel->isVisible()); // the legend's tab comes first
+        // The chart keeps more than half of the window's width.
+        QVERIFY2(bench.window->graphView()->width() >= 0.55 * bench.window->width(),
+                 qPrintable(QString::number(bench.window->graphView()->width())));
 
-    dock->close();
-    QVERIFY(!dock->isVisible());
-    // The window's own dock menu (a right click on the menu bar or a dock title) brings it back.
-    std::unique_ptr<QMenu> menu(bench.window->createPopupMenu());
-    QVERIFY(menu);
-    QAction* toggle = nullptr;
-    const auto actions = menu->actions();
-    for (QAction* candidate : actions) {
-        if (candidate->text() == QStringLiteral("Statistics"))
-            toggle = candidate;
+        shown->trigger();
+        QCOMPARE(tabs->indexOf(panel), -1);
+        QVERIFY(!panel->isVisible());
+        shown->trigger();
+        QCOMPARE(tabs->currentWidget(), panel); // asked for, so brought to the front
+        QVERIFY(panel->isVisible());
+        shown->trigger();
     }
-    QVERIFY(toggle);
-    QVERIFY(!toggle->isChecked());
-    toggle->trigger();
-    QVERIFY(dock->isVisible());
+    {
+        QFile settings(settingsPath);
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        QCOMPARE(QJsonDocument::fromJson(settings.readAll()).object().value(QStringLiteral("ShowStatistics")),
+                 QJsonValue(false));
+    }
+    StatisticsBench again;
+    QVERIFY(!action(*again.window, "statisticsAction")->isChecked());
+    QCOMPARE(again.window->findChild<QTabWidget*>(QStringLiteral("sidePanelTabs"))
+                 ->indexOf(again.window->statisticsPanel()),
+             -1);
+    action(*again.window, "statisticsAction")->trigger(); // as the other tests expect it
+}
+
+// A 768-pixel screen leaves about 700 under a panel: the window must go smaller than that, and must not
+// grow by itself when strokes arrive or the statistics come to the front.
+void tst_ZelPressStatistics::windowFitsALaptopScreen() {
+    StatisticsBench bench;
+    ZelPress& window = *bench.window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QSize initial = window.size();
+    QCOMPARE(initial, QSize(947, 698));
+    QVERIFY2(window.minimumSizeHint().height() <= 600,
+             qPrintable(QString::number(window.minimumSizeHint().height())));
+
+    // Three strokes bring the note on indicative spreads; then the statistics' tab to the front.
+    for (double peak : {100.0, 110.0, 105.0})
+        bench.active()->addGraphFromPress({{0.3, 0.0}, {0.2, peak / 2}, {0.1, peak}}, true);
+    window.statisticsPanel()->refresh();
+    QApplication::processEvents();
+    QCOMPARE(window.size(), initial);
+    window.findChild<QTabWidget*>(QStringLiteral("sidePanelTabs"))
+        ->setCurrentWidget(window.statisticsPanel());
+    QApplication::processEvents();
+    QCOMPARE(window.size(), initial);
+    QVERIFY2(window.minimumSizeHint().height() <= 600,
+             qPrintable(QString::number(window.minimumSizeHint().height())));
+
+    window.resize(800, 600);
+    QApplication::processEvents();
+    QCOMPARE(window.size(), QSize(800, 600));
+    QVERIFY2(window.graphView()->height() >= 250, qPrintable(QString::number(window.graphView()->height())));
+    QVERIFY(window.graphView()->width() >= 0.55 * window.width());
 }
 
 void tst_ZelPressStatistics::addsNothingToMenusSettingsOrSessionFiles() {
@@ -259,7 +309,8 @@ void tst_ZelPressStatistics::addsNothingToMenusSettingsOrSessionFiles() {
               "Clear &All Plots"}},
             {QStringLiteral("&Setup"), {"Units", "", "&Advanced ..."}},
             {QStringLiteral("&View"),
-             {"&Autoscale", "Dark Mode", "", "Legend Columns", "Color Gradient", "Highlight flyers"}},
+             {"&Autoscale", "Dark Mode", "", "Legend Columns", "Color Gradient", "Highlight flyers", "",
+              "Statistics"}},
             {QStringLiteral("&Commands"),
              {"Bluetooth &connect", "", "&Zero press", "Find &X Zero", "&Die Setup", "&Go"}},
         };
@@ -280,7 +331,7 @@ void tst_ZelPressStatistics::addsNothingToMenusSettingsOrSessionFiles() {
         bench.dialog->savePath = sessionPath;
         action(*bench.window, "saveSessionAction")->trigger();
     }
-    // The seventeen keys of the settings file, no more.
+    // The eighteen keys of the settings file, no more.
     QFile settings(settingsPath);
     QVERIFY(settings.open(QIODevice::ReadOnly));
     QStringList keys = QJsonDocument::fromJson(settings.readAll()).object().keys();
@@ -291,6 +342,7 @@ void tst_ZelPressStatistics::addsNothingToMenusSettingsOrSessionFiles() {
                             "MM",
                             "DarkMode",
                             "HighlightFlyers",
+                            "ShowStatistics",
                             "AutorunMinDiffAdc",
                             "AutorunThresholdRatio",
                             "AutorunTimeoutMs",
