@@ -15,8 +15,8 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDockWidget>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -36,7 +36,7 @@ int main(int argc, char* argv[]) {
     window.autoConnection()->setPortLister([] {
         return QList<PortCandidate>{{"ComEmulation", "Emulated press", "FTDI"}};
     });
-    window.resize(1280, 760);
+    window.resize(1366, 768);
     window.show();
     const auto action = [&](const char* name) {
         return window.findChild<QAction*>(QString::fromLatin1(name));
@@ -66,14 +66,15 @@ int main(int argc, char* argv[]) {
     active->graphs().at(3)->setFlyer(true);
     if (!QTest::qWaitFor([&] { return action("goAction")->isEnabled(); }, kWaitMs))
         return 1;
-    // Wide enough for both columns, as a user would drag it.
-    auto* dock = window.findChild<QDockWidget*>(QStringLiteral("statisticsDock"));
-    if (!dock)
+    // The statistics' tab brought to the front beside the chart.
+    auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("sidePanelTabs"));
+    if (!tabs)
         return 1;
-    window.resizeDocks({dock}, {420}, Qt::Horizontal);
+    tabs->setCurrentWidget(window.statisticsPanel());
     QApplication::processEvents();
-    if (!dock->grab().toImage().save(folder + QStringLiteral("/statistics-panel.png"), "PNG"))
+    if (!tabs->grab().toImage().save(folder + QStringLiteral("/statistics-panel.png"), "PNG"))
         return 1;
+    tabs->setCurrentIndex(0);
 
     // Half of a stroke's points drawn, on a new session beside the comparison file: the green line.
     const qsizetype strokePoints = active->graphs().last()->data(Imperial).points().size();

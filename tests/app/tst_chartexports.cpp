@@ -1,3 +1,7 @@
+#include "WindowBench.h"
+
+#include "app/StatisticsPanel.h"
+
 #include "app/ChartImageExporter.h"
 #include "app/FileSystem.h"
 #include "app/PdfReport.h"
@@ -9,9 +13,12 @@
 #include "data/GraphModel.h"
 #include "support/MemoryFileSystem.h"
 
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -150,6 +157,7 @@ private slots:
     void pdfReport();
     void pdfTableContinuesOnFurtherPages();
     void failedWritesKeepOldFile();
+    void windowExportsAtItsStartingSizeKeepAxisLabelsWhole();
 
 private:
     QTemporaryDir m_dir;
@@ -442,6 +450,56 @@ void tst_ChartExports::failedWritesKeepOldFile() {
     QCOMPARE(error, QStringLiteral("Read-only file system"));
     QCOMPARE(fileSystem.files.value(image), QByteArray("old image"));
     QCOMPARE(fileSystem.files.value(pdf), QByteArray("old report"));
+}
+
+// Four strokes in the window at its starting size, its statistics in front: the chart the image and the
+// report are made from has every axis label whole, and so has the report's page.
+void tst_ChartExports::windowExportsAtItsStartingSizeKeepAxisLabelsWhole() {
+    Bench bench;
+    ZelPress& window = *bench.window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    for (double peak : {10.2, 10.9, 10.5, 10.7}) {
+        QList<QPointF> points;
+        for (int i = 0; i <= 100; ++i)
+            points.append({0.1 * (100 - i) / 100.0, peak * i / 100.0});
+        window.activeContainer()->addGraphFromPress(points, true);
+    }
+    window.findChild<QTabWidget*>(QStringLiteral("sidePanelTabs"))
+        ->setCurrentWidget(window.statisticsPanel());
+    QApplication::processEvents();
+    QCOMPARE(window.size(), QSize(947, 698));
+
+    int labels = 0;
+    const auto items = window.graphView()->scene()->items();
+    for (QGraphicsItem* item : items) {
+        auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+        if (!text || !text->isVisible() || text->toPlainText().isEmpty())
+            continue;
+        QVERIFY2(!text->toPlainText().contains(QStringLiteral("...")), qPrintable(text->toPlainText()));
+        ++labels;
+    }
+    QVERIFY2(labels >= 8, qPrintable(QString::number(labels)));
+
+    const QString image = m_dir.filePath(QStringLiteral("window.png"));
+    const QString pdf = m_dir.filePath(QStringLiteral("window.pdf"));
+    bench.dialog->savePath = image;
+    action(window, "exportToImageAction")->trigger();
+    QVERIFY(!QImage(image).isNull());
+    bench.dialog->savePath = pdf;
+    action(window, "exportToPdfAction")->trigger();
+    bool ok = false;
+    const QList<Word> words = pageWords(pdf, 1, &ok);
+    QVERIFY(ok);
+    int numbers = 0;
+    for (const Word& word : words) {
+        QVERIFY2(!word.text.contains(QStringLiteral("...")) && !word.text.contains(QChar(0x2026)),
+                 qPrintable(word.text));
+        bool isNumber = false;
+        word.text.toDouble(&isNumber);
+        numbers += isNumber ? 1 : 0;
+    }
+    QVERIFY2(numbers >= 8, qPrintable(QString::number(numbers)));
 }
 
 QTEST_MAIN(tst_ChartExports)
