@@ -2,6 +2,7 @@
 
 #include "app/IFileSystem.h"
 #include "data/Measurement.h"
+#include "data/MeasurementColouring.h"
 
 #include <QColor>
 #include <QDateTime>
@@ -11,13 +12,13 @@
 #include <QPointF>
 #include <QString>
 
-#include <array>
 #include <memory>
 
 class Graph;
 
 // A group of traces: the active session (which receives new strokes and is saved) or a comparison
-// container loaded from a session file. The container is the QObject parent of its traces.
+// container loaded from a session file. The container is the QObject parent of its traces and says when
+// they come and go; the file format is SessionCodec's and the colouring MeasurementColouring's.
 class GraphContainer : public QObject {
     Q_OBJECT
 public:
@@ -107,9 +108,6 @@ private:
     void wireGraph(Graph* graph);
     void markUnsaved();
     void readGraphs(const QJsonObject& object);
-    void onGraphDestroyed(QObject* object);
-    double colouringValue(const Graph* graph, Measurement measurement) const;
-    QColor colorAt(double value) const;
 
     QString m_fileName;
     QColor m_defaultGraphColor = initialDefaultGraphColor();
@@ -119,6 +117,5 @@ private:
     bool m_isActiveSession = false;
     bool m_unsaved = false;
     bool m_highlightFlyers = false;
-    std::array<double, 5> m_stopValues{};
-    std::array<QColor, 5> m_stopColors;
+    MeasurementColouring m_colouring;
 };

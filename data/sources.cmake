@@ -16,8 +16,12 @@ zelpress_core_sources(
     JsonIndenter.cpp
     JsonIndenter.h
     Measurement.h
+    MeasurementColouring.cpp
+    MeasurementColouring.h
     SeatingStatistics.cpp
     SeatingStatistics.h
+    SessionCodec.cpp
+    SessionCodec.h
     SessionFileActions.cpp
     SessionFileActions.h
     TraceData.cpp
