@@ -1,5 +1,7 @@
 #include "app/ZelPress.h"
 
+#include "app/AutorunControl.h"
+
 #include "app/ConnectionWorkflow.h"
 #include "app/ExportCommands.h"
 #include "app/FileSystem.h"
@@ -29,7 +31,6 @@
 #include "session/Autorun.h"
 #include "session/AutorunWizard.h"
 #include "session/Session.h"
-#include "session/Timer.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -275,7 +276,20 @@ void ZelPress::wireActions() {
     connect(ui.findXZeroAction, &QAction::triggered, this, &ZelPress::onSessionFindXZero);
     connect(ui.dieSetupAction, &QAction::triggered, this, &ZelPress::onSessionDieSetup);
     connect(ui.goAction, &QAction::triggered, this, &ZelPress::onSessionGo);
-    connect(ui.autoRunCheckBox, &QCheckBox::stateChanged, this, &ZelPress::onAutorunToggled);
+    m_autorunControl = new AutorunControl(
+        ui.autoRunCheckBox, &m_settings, [this]() { return session(); },
+        [this](Autorun* autorun, Session* current) {
+            AutorunWizard wizard(autorun, this);
+            connect(current, &Session::closed, &wizard, &QDialog::reject);
+            return wizard.exec() == QDialog::Accepted;
+        },
+        this);
+    connect(m_autorunControl, &AutorunControl::statusMessage, this, &ZelPress::setAutorunStatusMessage);
+    connect(m_autorunControl, &AutorunControl::changed, this, &ZelPress::updateSessionEnabling);
+    connect(m_autorunControl, &AutorunControl::setUpStarted, this, [this]() {
+        m_ui.goAction->setEnabled(false);
+        setFocus();
+    });
 
     SessionModel* legendModel = m_graphModel->sessionModel();
     connect(legendModel, &SessionModel::modelChanged, this, &ZelPress::updateModelEnabling);
@@ -367,7 +381,7 @@ void ZelPress::updateSessionEnabling() {
     m_ui.autoRunCheckBox->setEnabled(free && located);
     m_ui.goAction->setEnabled(free && located && !autorun);
     if (!autorun && m_ui.autoRunCheckBox->isChecked()) {
-        // Unchecking re-enters onAutorunToggled, which applies these rules again.
+        // Unchecking detaches autorun through AutorunControl, which has these rules applied again.
         m_ui.autoRunCheckBox->setChecked(false);
     }
 }
@@ -483,43 +497,6 @@ void ZelPress::onSessionFindXZero() {
 
 void ZelPress::onSessionDieSetup() {
     runSessionCommand(&Session::dieSetup, tr("Die Setup ..."));
-}
-
-void ZelPress::onAutorunToggled() {
-    QPointer<Session> current = session();
-    if (!m_ui.autoRunCheckBox->isChecked()) {
-        // Only a live session has an autorun to detach.
-        if (current && current->isInitialized())
-            current->clearAutorun();
-        setAutorunStatusMessage(tr("Autorun: Disabled"));
-        updateSessionEnabling();
-        return;
-    }
-    if (!current) {
-        m_ui.autoRunCheckBox->setChecked(false);
-        return;
-    }
-    m_ui.goAction->setEnabled(false);
-    setFocus();
-    // The autorun and its timer belong to the session, so they go with it if the link drops meanwhile;
-    // a rejected wizard deletes the autorun itself.
-    QPointer<Autorun> autorun = new Autorun(current, std::make_unique<Timer>(), &m_settings, current);
-    bool accepted = false;
-    {
-        AutorunWizard wizard(autorun, this);
-        connect(current, &Session::closed, &wizard, &QDialog::reject);
-        accepted = wizard.exec() == QDialog::Accepted;
-    }
-    if (accepted && autorun && isCurrentStartedSession(current)) {
-        connect(autorun, &Autorun::statusUpdate, this, &ZelPress::setAutorunStatusMessage);
-        current->setAutorun(autorun);
-        updateSessionEnabling();
-        return;
-    }
-    if (autorun && !current->hasAutorun())
-        delete autorun.data();
-    // Unchecking re-enters this slot, which applies the enabling rules rather than enabling Go outright.
-    m_ui.autoRunCheckBox->setChecked(false);
 }
 
 void ZelPress::openAdvancedDlg(AdvancedDlg::Tab startingTab) {

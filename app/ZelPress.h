@@ -28,6 +28,7 @@ class Protocol;
 class QItemSelectionModel;
 class QLabel;
 class Session;
+class AutorunControl;
 class StatisticsPanel;
 class TraceCommands;
 class ViewOptions;
@@ -90,7 +91,6 @@ public slots:
     void onSessionZeroPress();
     void onSessionFindXZero();
     void onSessionDieSetup();
-    void onAutorunToggled();
     void onSessionChanged();
     void onSessionClosed();
     void openAdvancedDlg(AdvancedDlg::Tab startingTab = AdvancedDlg::SettingsTab);
@@ -141,6 +141,7 @@ private:
     TraceCommands* m_traceCommands = nullptr;
     ViewOptions* m_viewOptions = nullptr;
     StatisticsPanel* m_statisticsPanel = nullptr;
+    AutorunControl* m_autorunControl = nullptr;
     LiveStroke* m_liveStroke = nullptr;
     QLabel* m_autosaveLabel = nullptr;
     QLabel* m_cursorLabel = nullptr;

@@ -1,5 +1,7 @@
 # Sources of the application shell, part of zelpress_core (included from the root CMakeLists.txt).
 zelpress_core_sources(
+    AutorunControl.cpp
+    AutorunControl.h
     ChartImageExporter.cpp
     ChartImageExporter.h
     CommandLine.cpp
