@@ -13,12 +13,29 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kButtonWidth = 80;
 
+// A button at least kButtonWidth wide, and wider when its text (the action's, once the window sets one)
+// needs it. Its minimum follows the text, so the panel never squeezes a button below its text.
+class LegendButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+    QSize sizeHint() const override { return atLeastButtonWidth(QToolButton::sizeHint()); }
+    QSize minimumSizeHint() const override { return atLeastButtonWidth(QToolButton::minimumSizeHint()); }
+
+private:
+    static QSize atLeastButtonWidth(QSize size) {
+        return {std::max(size.width(), kButtonWidth), size.height()};
+    }
+};
+
 QToolButton* newButton(const QString& objectName, const QString& text, QWidget* parent) {
-    auto* button = new QToolButton(parent);
+    auto* button = new LegendButton(parent);
     button->setObjectName(objectName);
     button->setText(text);
     return button;
@@ -65,11 +82,8 @@ GraphLegend::GraphLegend(QWidget* parent)
     headerLayout->setContentsMargins(0, 0, 0, 0);
     headerLayout->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
     m_renumberTracesButton = newButton(QStringLiteral("renumberTracesButton"), tr("Renumber"), header);
-    m_renumberTracesButton->setMinimumWidth(kButtonWidth);
     m_removeGraphButton = newButton(QStringLiteral("removeGraphButton"), tr("Remove"), header);
-    m_removeGraphButton->setFixedWidth(kButtonWidth);
     m_editGraphButton = newButton(QStringLiteral("editGraphButton"), tr("Edit"), header);
-    m_editGraphButton->setFixedWidth(kButtonWidth);
     headerLayout->addWidget(m_renumberTracesButton);
     headerLayout->addWidget(m_removeGraphButton);
     headerLayout->addWidget(m_editGraphButton);

@@ -23,9 +23,9 @@ bool isUnsortable(int section) {
            section == SessionModel::Flyer || section == SessionModel::Visibility;
 }
 
-// Columns as wide as their widest cell or header; the others are fixed or take what is left.
+// Columns at least as wide as their widest cell or header; the others are fixed.
 bool isContentSized(int column) {
-    return column == SessionModel::Reference ||
+    return column == SessionModel::Reference || column == SessionModel::TraceNumber ||
            (column >= SessionModel::Title && column <= SessionModel::Flyer);
 }
 
@@ -44,6 +44,7 @@ bool changesWidth(const QList<int>& roles) {
 LegendTreeView::LegendTreeView(QWidget* parent)
     : QTreeView(parent) {
     connect(this, &QAbstractItemView::clicked, this, &LegendTreeView::onItemClicked);
+    connect(header(), &QHeaderView::sectionResized, this, &LegendTreeView::onSectionResized);
 }
 
 void LegendTreeView::setModel(QAbstractItemModel* model) {
@@ -90,6 +91,11 @@ void LegendTreeView::doItemsLayout() {
     if (m_widthsStale)
         measureAllRows();
     QTreeView::doItemsLayout();
+}
+
+void LegendTreeView::updateGeometries() {
+    QTreeView::updateGeometries();
+    fillWithTraceNumber();
 }
 
 void LegendTreeView::changeEvent(QEvent* event) {
@@ -151,13 +157,37 @@ void LegendTreeView::measureRows(const QModelIndex& parent, int first, int last,
 void LegendTreeView::applyWidths() {
     QHeaderView* sections = header();
     for (int column = 0; column < m_cellWidths.size() && column < sections->count(); ++column) {
-        if (!isContentSized(column))
+        if (!isContentSized(column) || column == SessionModel::TraceNumber)
             continue;
         const int width = std::clamp(std::max(m_cellWidths[column], sections->sectionSizeHint(column)),
                                      sections->minimumSectionSize(), sections->maximumSectionSize());
         if (sections->sectionSize(column) != width)
             sections->resizeSection(column, width);
     }
+    fillWithTraceNumber();
+}
+
+void LegendTreeView::onSectionResized(int section) {
+    // Any other column hidden, shown or resized changes the room left for the trace numbers.
+    if (section != SessionModel::TraceNumber)
+        fillWithTraceNumber();
+}
+
+void LegendTreeView::fillWithTraceNumber() {
+    QHeaderView* sections = header();
+    constexpr int column = SessionModel::TraceNumber;
+    if (m_cellWidths.size() <= column || sections->count() <= column || sections->isSectionHidden(column))
+        return;
+    int others = 0;
+    for (int section = 0; section < sections->count(); ++section) {
+        if (section != column && !sections->isSectionHidden(section))
+            others += sections->sectionSize(section);
+    }
+    const int own = std::max(m_cellWidths[column], sections->sectionSizeHint(column));
+    const int width = std::clamp(std::max(own, viewport()->width() - others), sections->minimumSectionSize(),
+                                 sections->maximumSectionSize());
+    if (sections->sectionSize(column) != width)
+        sections->resizeSection(column, width);
 }
 
 void LegendTreeView::onItemClicked(const QModelIndex& index) {
@@ -174,9 +204,9 @@ void LegendTreeView::setUpHeader() {
     QHeaderView* sections = header();
     sections->setMinimumSectionSize(kMinimumSectionSize);
     sections->setStretchLastSection(false);
-    // The view sizes the content-sized columns itself (applyWidths).
+    // The view sizes the content-sized columns itself (applyWidths). The header's own stretching would
+    // squeeze the trace number column below its title ("Trac") when the panel is narrow.
     sections->setSectionResizeMode(QHeaderView::Fixed);
-    sections->setSectionResizeMode(SessionModel::TraceNumber, QHeaderView::Stretch);
     sections->resizeSection(SessionModel::Color, kIconColumnWidth);
     sections->resizeSection(SessionModel::Visibility, kIconColumnWidth);
 

@@ -5,10 +5,12 @@
 // The legend's tree: fixed column sizing, sorting only on columns whose values order meaningfully,
 // visibility toggled by one click on the eye, and a show/close bar in every comparison file's row.
 //
-// The text columns are as wide as their widest cell and their header. The view measures them itself, a
-// row as it arrives or changes, rather than leaving it to the header's content sizing, which measures
-// every row again at each layout: on a session of hundreds of traces that was most of a stroke's end.
-// Only what can make a column narrower (rows removed, a reset, a new font or style) measures every row,
+// The text columns are as wide as their widest cell and their header; the trace number column also takes
+// whatever room the others leave. No column is ever narrower than its header text: when the panel is
+// narrower than the columns, the view scrolls sideways instead. The view measures the text columns
+// itself, a row as it arrives or changes, rather than leaving it to the header's content sizing, which
+// measures every row again at each layout: on a session of hundreds of traces that was most of a stroke's
+// end. Only what can make a column narrower (rows removed, a reset, a new font or style) measures every row,
 // once, when the view next lays out its items.
 class LegendTreeView : public QTreeView {
     Q_OBJECT
@@ -37,6 +39,8 @@ protected slots:
     void rowsInserted(const QModelIndex& parent, int first, int last) override;
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                      const QList<int>& roles = QList<int>()) override;
+    // Also gives the trace number column the room a new viewport width leaves.
+    void updateGeometries() override;
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -49,6 +53,9 @@ private:
     void markWidthsStale();
     // Gives each content-sized column the width of its widest measured cell or its header.
     void applyWidths();
+    // Gives the trace number column the room the other shown columns leave, or its own width if more.
+    void fillWithTraceNumber();
+    void onSectionResized(int section);
 
     void setUpHeader();
     void setUpContainerRow(int row);

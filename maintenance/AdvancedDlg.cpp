@@ -5,6 +5,7 @@
 #include "link/Protocol.h"
 #include "session/Session.h"
 
+#include <algorithm>
 #include <cmath>
 #include <QDebug>
 #include <QDialogButtonBox>
@@ -27,6 +28,10 @@ template <typename T> T* named(T* object, const char* name) {
     object->setObjectName(QLatin1String(name));
     return object;
 }
+
+// The size the dialog opens with unless its contents need more.
+constexpr int kInitialWidth = 320;
+constexpr int kInitialHeight = 267;
 
 int decimalOrZero(const QString& text) {
     bool ok = false;
@@ -80,6 +85,8 @@ AdvancedDlg::AdvancedDlg(Settings* settings, Session* session, bool usingBluetoo
                                           "Please restart the app to reconnect using USB."));
     }
 
+    fitToContents();
+
     switch (startingTab) {
     case SettingsTab:
     case DiagnosticsTab:
@@ -112,6 +119,10 @@ bool AdvancedDlg::supportsJamDetectionTime(const QString& firmwareVersion) {
 void AdvancedDlg::showEvent(QShowEvent* event) {
     updateFirmwareDetails();
     QDialog::showEvent(event);
+    if (!m_pagesFitted) {
+        m_pagesFitted = true;
+        fitPagesToTheirText();
+    }
 }
 
 void AdvancedDlg::updateFirmwareDetails() {
@@ -131,11 +142,35 @@ void AdvancedDlg::updateFirmwareDetails() {
     m_jamDetectionTimeSpinBox->setToolTip(tip);
 }
 
+void AdvancedDlg::fitToContents() {
+    // The tab bar neither scrolls nor elides, so the layout's minimum width holds every title whole.
+    const QSize minimum = minimumSizeHint();
+    resize(std::max(kInitialWidth, minimum.width()), std::max(kInitialHeight, minimum.height()));
+}
+
+void AdvancedDlg::fitPagesToTheirText() {
+    // A wrapped note takes as many lines as its page's width leaves it, which no minimum size says (a
+    // layout that trades height for width gives its window none): each page gets the height it asks for
+    // at the width the tabs give it, measured once they are laid out.
+    const QWidget* current = m_advancedTabs->currentWidget();
+    int missing = 0;
+    for (int tab = 0; tab < m_advancedTabs->count(); ++tab) {
+        const QWidget* page = m_advancedTabs->widget(tab);
+        const int wanted = page->hasHeightForWidth() ? page->heightForWidth(current->width())
+                                                     : page->minimumSizeHint().height();
+        missing = std::max(missing, wanted - current->height());
+    }
+    if (missing > 0)
+        resize(width(), height() + missing);
+}
+
 void AdvancedDlg::buildInterface() {
     setWindowTitle(tr("Advanced"));
-    resize(320, 267);
     auto* gridLayout = named(new QGridLayout(this), "gridLayout");
     m_advancedTabs = named(new QTabWidget(this), "advancedTabs");
+    // Every title whole on one row: no scroll arrows, no elided titles; the dialog is as wide as they are.
+    m_advancedTabs->setUsesScrollButtons(false);
+    m_advancedTabs->setElideMode(Qt::ElideNone);
     m_advancedTabs->addTab(buildSettingsTab(), tr("Settings"));
     m_advancedTabs->addTab(buildDiagnosticsTab(), tr("Diagnostics"));
     m_advancedTabs->addTab(buildFirmwareUpgradeTab(), tr("Firmware Upgrade"));

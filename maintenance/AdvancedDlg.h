@@ -18,7 +18,7 @@ class Session;
 struct Settings;
 
 // The rarely needed press settings (force limit, jam detection time), the press's raw sensor
-// values and the firmware upgrade, on three tabs.
+// values and the firmware upgrade, on three tabs whose titles always show whole.
 class AdvancedDlg : public QDialog {
     Q_OBJECT
 public:
@@ -63,6 +63,10 @@ private:
     // knows them now; without a session the dialog keeps what it showed.
     void updateFirmwareDetails();
     void buildInterface();
+    // Opens at 320 x 267, or wider and taller where the tab titles and the pages' minimums need it.
+    void fitToContents();
+    // Taller where a page's wrapped text needs it at the width it is shown with.
+    void fitPagesToTheirText();
     QWidget* buildSettingsTab();
     QWidget* buildDiagnosticsTab();
     QWidget* buildFirmwareUpgradeTab();
@@ -74,6 +78,7 @@ private:
     std::unique_ptr<IMessageBoxes> m_ownMessageBoxes;
     IMessageBoxes* m_messageBoxes;
     FirmwareUpgrade m_firmwareUpgrade;
+    bool m_pagesFitted = false;
 
     QTabWidget* m_advancedTabs = nullptr;
     QDialogButtonBox* m_advancedBtns = nullptr;

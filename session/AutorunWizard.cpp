@@ -100,10 +100,14 @@ void AutorunWizard::checkWeights() {
     if (m_checkPassed) {
         m_resultPage->setTitle(tr("Complete"));
         m_resultLabel->setText(tr("Autorun setup complete."));
-        return;
+    } else {
+        qInfo() << "Autorun setup failed:"
+                << (measured ? "weight difference too small" : "weights not measured");
+        m_resultPage->setTitle(tr("Failed"));
+        m_resultLabel->setText(measured ? tr("The weight difference is not great enough.")
+                                        : tr("The weights have not been measured."));
     }
-    qInfo() << "Autorun setup failed:" << (measured ? "weight difference too small" : "weights not measured");
-    m_resultPage->setTitle(tr("Failed"));
-    m_resultLabel->setText(measured ? tr("The weight difference is not great enough.")
-                                    : tr("The weights have not been measured."));
+    // The page's height follows the wrapped verdict, but the wizard measures a page again only when the
+    // page says so: a verdict that needs one more line would otherwise be cut to the last one's height.
+    m_resultPage->updateGeometry();
 }

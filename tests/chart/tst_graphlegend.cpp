@@ -9,6 +9,7 @@
 
 #include <QHeaderView>
 #include <QPointer>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
@@ -127,6 +128,7 @@ private slots:
     void columnVisibilityLeavesModelAlone_data();
     void columnVisibilityLeavesModelAlone();
     void textColumnsKeepToTheirWidestCell();
+    void traceNumberColumnTakesTheRestButNeverLessThanItsTitle();
 };
 
 void tst_GraphLegend::panelHasNamedPartsAndSortsByTitle() {
@@ -411,6 +413,56 @@ void tst_GraphLegend::textColumnsKeepToTheirWidestCell() {
     larger.setPointSizeF(larger.pointSizeF() * 1.5);
     f.tree()->setFont(larger);
     failed = fitsItsCells("a larger font");
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+}
+
+// The trace number column fills what the other columns leave of a wide panel; on a narrow one it keeps its
+// title whole ("Trace #", not "Trac") and the view scrolls sideways instead.
+void tst_GraphLegend::traceNumberColumnTakesTheRestButNeverLessThanItsTitle() {
+    LegendFixture f;
+    QVERIFY(QTest::qWaitForWindowExposed(&f.legend));
+    QHeaderView* header = f.tree()->header();
+    const auto fills = [&](const char* step) {
+        QCoreApplication::processEvents(); // the view's delayed layout
+        int shown = 0;
+        for (int section = 0; section < header->count(); ++section)
+            shown += header->isSectionHidden(section) ? 0 : header->sectionSize(section);
+        const int own =
+            std::max(static_cast<QAbstractItemView*>(f.tree())->sizeHintForColumn(SessionModel::TraceNumber),
+                     header->sectionSizeHint(SessionModel::TraceNumber));
+        const int number = header->sectionSize(SessionModel::TraceNumber);
+        const int room = f.tree()->viewport()->width();
+        QString problem;
+        if (number < own)
+            problem =
+                QStringLiteral("the trace numbers have %1 px, their title needs %2").arg(number).arg(own);
+        else if (shown < room)
+            problem = QStringLiteral("the columns leave %1 px of the view empty").arg(room - shown);
+        else if (shown > room && number != own)
+            problem = QStringLiteral("the trace numbers take %1 px of a view too narrow for the columns")
+                          .arg(number);
+        else if (shown > room && !f.tree()->horizontalScrollBar()->isVisible())
+            problem = QStringLiteral("the columns run past the view, which cannot scroll");
+        return problem.isEmpty() ? problem : QLatin1String(step) + QStringLiteral(": ") + problem;
+    };
+    f.legend.resize(1000, 400);
+    QString failed = fills("wide");
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+    for (int column :
+         {int(SessionModel::WorkDone), int(SessionModel::PeakForce), int(SessionModel::Velocity)})
+        f.legend.setColumnVisible(column, false);
+    failed = fills("wide, three columns hidden");
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+    f.legend.resize(250, 400);
+    failed = fills("narrow");
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+    for (int column :
+         {int(SessionModel::WorkDone), int(SessionModel::PeakForce), int(SessionModel::Velocity)})
+        f.legend.setColumnVisible(column, true);
+    failed = fills("narrow, every column");
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+    f.legend.resize(1000, 400);
+    failed = fills("wide again");
     QVERIFY2(failed.isEmpty(), qPrintable(failed));
 }
 

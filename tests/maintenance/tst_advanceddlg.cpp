@@ -134,7 +134,9 @@ std::unique_ptr<AdvancedDlg> tst_AdvancedDlg::makeDialog(Session* session, bool 
 void tst_AdvancedDlg::layoutAndTexts() {
     auto dialog = makeDialog(makeSession(Press::Started));
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Advanced"));
-    QCOMPARE(dialog->size(), QSize(320, 267));
+    // 320 x 267, wider where the tab titles need it (tst_textfit measures them on screen).
+    QVERIFY(dialog->width() >= 320);
+    QCOMPARE(dialog->height(), 267);
     auto* tabs = child<QTabWidget>(dialog.get(), "advancedTabs");
     QVERIFY(tabs);
     QCOMPARE(tabs->count(), 3);
