@@ -124,6 +124,7 @@ void StatisticsPanel::buildTable() {
     // The containers share the width: their names elide in the header, their values never (no column
     // is narrower than the widest value, fillTable), and a scroll bar comes only when even that is too wide.
     m_table->setHorizontalHeader(new ElidingHeaderView(Qt::Horizontal, m_table));
+    m_table->horizontalHeader()->setObjectName(QStringLiteral("statisticsTableHeader"));
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     // As tall as its rows where there is room, scrolling where there is not (a laptop's screen).

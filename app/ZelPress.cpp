@@ -50,9 +50,16 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <QHeaderView>
+#include <QScrollBar>
+
 #include <cmath>
 
 namespace {
+
+// What the legend's panel adds around its tree: the layout's right margin and the panel's frame.
+constexpr int kLegendFrameAllowance = 9 + 2 * 6;
 
 QList<QColor> comparePalette() {
     return {QColor(245, 130, 49, 200), QColor(188, 246, 12, 200), QColor(60, 180, 75, 200),
@@ -111,8 +118,13 @@ ZelPress::ZelPress(Seams seams, QWidget* parent)
     m_ui.graphAreaSplitter->setStretchFactor(0, 5);
     m_ui.graphAreaSplitter->setStretchFactor(1, 1);
     // The stretch factors share out later resizes; the first layout would otherwise follow the legend's
-    // wide size hint and give the chart only half the window.
-    m_ui.graphAreaSplitter->setSizes({width() * 2 / 3, width() / 3});
+    // wide size hint and give the chart only half the window. The legend gets a third, or up to 42 % where
+    // its columns need it (a laptop-sized window), so the chart keeps well over half.
+    QTreeView* legendTree = m_legend->treeView();
+    const int legendNeeds = legendTree->header()->length() + 2 * legendTree->frameWidth() +
+                            legendTree->verticalScrollBar()->sizeHint().width() + kLegendFrameAllowance;
+    const int side = std::clamp(legendNeeds, width() / 3, width() * 42 / 100);
+    m_ui.graphAreaSplitter->setSizes({width() - side, side});
     m_baseTitle = tr("ZEL Press Version %1").arg(version());
     updateTitle();
 }
