@@ -81,8 +81,8 @@ int main(int argc, char* argv[]) {
     }
     bench.dialog->openPath = comparison;
     action(window, "loadCompareAction")->trigger();
-    if (dark)
-        action(window, "darkModeAction")->setChecked(true);
+    // Either way: the settings of an earlier run may hold the other.
+    action(window, "darkModeAction")->setChecked(dark);
     if (statistics) {
         auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("sidePanelTabs"));
         tabs->setCurrentWidget(window.findChild<QWidget*>(QStringLiteral("statisticsPanel")));
