@@ -1,7 +1,7 @@
 #include "app/ChartImageExporter.h"
 
-#include "app/IFileSystem.h"
 #include "chart/GraphView.h"
+#include "core/IFileSystem.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "app/CsvExporter.h"
 
-#include "app/IFileSystem.h"
+#include "core/IFileSystem.h"
 #include "data/Graph.h"
 
 #include <QBuffer>

@@ -2,13 +2,13 @@
 
 #include "app/ChartImageExporter.h"
 #include "app/CsvExporter.h"
-#include "app/IMessageBoxes.h"
 #include "app/PdfReport.h"
-#include "app/Settings.h"
+#include "chart/GraphModel.h"
+#include "core/IFileDialog.h"
+#include "core/IMessageBoxes.h"
+#include "core/Settings.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/GraphModel.h"
-#include "data/IFileDialog.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "app/PdfReport.h"
 
-#include "app/IFileSystem.h"
 #include "chart/GraphView.h"
 #include "chart/SessionModel.h"
+#include "core/IFileSystem.h"
 #include "data/Graph.h"
 
 #include <QBuffer>

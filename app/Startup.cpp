@@ -1,8 +1,8 @@
 #include "app/Startup.h"
 
-#include "app/CommandLine.h"
-#include "app/Logging.h"
 #include "app/ZelPress.h"
+#include "core/CommandLine.h"
+#include "core/Logging.h"
 
 #include <memory>
 #include <QApplication>

@@ -1,10 +1,10 @@
 #include "app/StatisticsPanel.h"
 
 #include "app/ElidingHeaderView.h"
+#include "chart/GraphModel.h"
 #include "chart/SessionModel.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/GraphModel.h"
 
 #include <QAction>
 #include <QAreaSeries>

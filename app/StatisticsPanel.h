@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/Units.h"
 #include "data/SeatingStatistics.h"
-#include "data/Units.h"
 
 #include <QList>
 #include <QPointer>

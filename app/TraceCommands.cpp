@@ -1,10 +1,10 @@
 #include "app/TraceCommands.h"
 
-#include "chart/TraceSetupDlg.h"
+#include "chart/GraphModel.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/GraphModel.h"
 #include "data/UndoHistory.h"
+#include "dialogs/TraceSetupDlg.h"
 
 #include <QItemSelectionModel>
 #include <QPointer>

@@ -1,10 +1,10 @@
 #include "app/ViewOptions.h"
 
-#include "app/Settings.h"
 #include "app/ZelPressUi.h"
 #include "chart/GraphLegend.h"
 #include "chart/GraphView.h"
 #include "chart/SessionModel.h"
+#include "core/Settings.h"
 #include "data/GraphContainer.h"
 
 #include <QAction>

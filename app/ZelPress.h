@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/Settings.h"
 #include "app/ZelPressUi.h"
-#include "maintenance/AdvancedDlg.h"
+#include "core/Settings.h"
+#include "dialogs/AdvancedDlg.h"
 
 #include <QList>
 #include <QMainWindow>

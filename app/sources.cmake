@@ -4,8 +4,6 @@ zelpress_core_sources(
     AutorunControl.h
     ChartImageExporter.cpp
     ChartImageExporter.h
-    CommandLine.cpp
-    CommandLine.h
     ConnectionWorkflow.cpp
     ConnectionWorkflow.h
     CsvExporter.cpp
@@ -14,20 +12,10 @@ zelpress_core_sources(
     ElidingHeaderView.h
     ExportCommands.cpp
     ExportCommands.h
-    FileSystem.cpp
-    FileSystem.h
-    IMessageBoxes.h
-    MessageBoxes.cpp
-    MessageBoxes.h
-    IFileSystem.h
-    Logging.cpp
-    Logging.h
     PdfReport.cpp
     PdfReport.h
-    Settings.cpp
-    Settings.h
-    SettingsStore.cpp
-    SettingsStore.h
+    SessionFileActions.cpp
+    SessionFileActions.h
     Startup.cpp
     Startup.h
     StatisticsPanel.cpp

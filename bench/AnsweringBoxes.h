@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/IMessageBoxes.h"
+#include "core/IMessageBoxes.h"
 
 // Message boxes for benchmarks: nothing is shown, every question gets the same answer (a benchmark
 // cannot press a button, and the window asks to zero the press as soon as it is connected).

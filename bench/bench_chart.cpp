@@ -3,12 +3,12 @@
 // 500 such traces added and drawn. Prints one line per figure (medians); see docs/performance.md.
 #include "bench/BenchSupport.h"
 #include "chart/GraphChart.h"
+#include "chart/GraphModel.h"
 #include "chart/GraphView.h"
 #include "chart/GraphVisualization.h"
 #include "chart/SessionModel.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/GraphModel.h"
 #include "data/UndoHistory.h"
 
 #include <QApplication>

@@ -6,12 +6,12 @@
 // chart (every event delivered to the chart's view, viewport and scene, and the line's frame timer) over
 // the stroke's duration; the same stroke without the line shows what the chart costs by itself then.
 // Prints medians and exits with 1 when the share reaches the goal of 10 %; see docs/performance.md.
-#include "app/IMessageBoxes.h"
 #include "app/ZelPress.h"
 #include "bench/AnsweringBoxes.h"
 #include "chart/GraphChart.h"
 #include "chart/GraphView.h"
 #include "chart/LiveStroke.h"
+#include "core/IMessageBoxes.h"
 #include "data/GraphContainer.h"
 #include "link/AutoConnection.h"
 #include "link/Crc16.h"

@@ -1,7 +1,7 @@
 // Session file speed: open and save of a large session, an undo snapshot after one edit against a cold
 // serialisation, and setPoints with its measurements. Prints one line per figure; see docs/performance.md.
-#include "app/FileSystem.h"
 #include "bench/BenchSupport.h"
+#include "core/FileSystem.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
 #include "data/UndoHistory.h"

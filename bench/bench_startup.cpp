@@ -1,9 +1,9 @@
 // Start-up to connected: from the top of main to the window shown and its status reading
 // "Connection established on port "ComEmulation"", on the emulated press, as `zelpress --emulated-press`
 // starts. Prints the median of several runs in this process and the first run alone (cold caches).
-#include "app/IMessageBoxes.h"
 #include "app/ZelPress.h"
 #include "bench/AnsweringBoxes.h"
+#include "core/IMessageBoxes.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -3,9 +3,9 @@
 // trace and after a units switch. Prints medians and exits with 1 above the 5 ms goal; see
 // docs/performance.md.
 #include "app/StatisticsPanel.h"
+#include "chart/GraphModel.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/GraphModel.h"
 #include "data/SeatingStatistics.h"
 
 #include <QApplication>

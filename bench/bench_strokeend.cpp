@@ -6,13 +6,13 @@
 // session, chart and legend, the autosave and the new undo baseline, the procedure's end), split at the
 // trace's arrival and the undo history's reset. Prints medians and exits with 1 above the 16 ms goal; see
 // docs/performance.md.
-#include "app/FileSystem.h"
 #include "app/ZelPress.h"
 #include "bench/AnsweringBoxes.h"
 #include "bench/BenchSupport.h"
+#include "core/FileSystem.h"
+#include "core/IFileDialog.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/IFileDialog.h"
 #include "data/UndoHistory.h"
 #include "link/AutoConnection.h"
 #include "link/EmulatedPort.h"

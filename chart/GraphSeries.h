@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/Units.h"
 #include "data/ColorChangeSettings.h"
 #include "data/Graph.h"
-#include "data/Units.h"
 
 #include <QColor>
 #include <QGraphicsObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/Units.h"
+#include "core/Units.h"
 
 #include <QColor>
 #include <QList>

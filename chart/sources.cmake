@@ -8,6 +8,8 @@ zelpress_core_sources(
     GraphContainerItemMenu.h
     GraphLegend.cpp
     GraphLegend.h
+    GraphModel.cpp
+    GraphModel.h
     GraphSeries.cpp
     GraphSeries.h
     GraphView.cpp
@@ -19,6 +21,4 @@ zelpress_core_sources(
     LiveStroke.cpp
     LiveStroke.h
     SessionModel.cpp
-    SessionModel.h
-    TraceSetupDlg.cpp
-    TraceSetupDlg.h)
+    SessionModel.h)

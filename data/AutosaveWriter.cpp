@@ -1,7 +1,7 @@
 #include "data/AutosaveWriter.h"
 
-#include "app/IFileSystem.h"
-#include "app/Logging.h"
+#include "core/IFileSystem.h"
+#include "core/Logging.h"
 #include "data/GraphContainer.h"
 #include "data/JsonIndenter.h"
 

@@ -1,7 +1,7 @@
 #include "data/GraphContainer.h"
 
-#include "app/FileSystem.h"
-#include "app/Logging.h"
+#include "core/FileSystem.h"
+#include "core/Logging.h"
 #include "data/Graph.h"
 #include "data/SessionCodec.h"
 

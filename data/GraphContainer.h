@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/IFileSystem.h"
+#include "core/IFileSystem.h"
 #include "data/Measurement.h"
 #include "data/MeasurementColouring.h"
 

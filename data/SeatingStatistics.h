@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/Units.h"
 #include "data/Measurement.h"
-#include "data/Units.h"
 
 #include <QList>
 

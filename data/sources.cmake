@@ -3,15 +3,10 @@ zelpress_core_sources(
     AutosaveWriter.cpp
     AutosaveWriter.h
     ColorChangeSettings.h
-    FileDialog.cpp
-    FileDialog.h
     Graph.cpp
     Graph.h
     GraphContainer.cpp
     GraphContainer.h
-    GraphModel.cpp
-    GraphModel.h
-    IFileDialog.h
     IGraphModel.h
     JsonIndenter.cpp
     JsonIndenter.h
@@ -22,10 +17,7 @@ zelpress_core_sources(
     SeatingStatistics.h
     SessionCodec.cpp
     SessionCodec.h
-    SessionFileActions.cpp
-    SessionFileActions.h
     TraceData.cpp
     TraceData.h
     UndoHistory.cpp
-    UndoHistory.h
-    Units.h)
+    UndoHistory.h)

@@ -9,15 +9,15 @@
 #include "chart/GraphChart.h"
 #include "chart/GraphContainerItemMenu.h"
 #include "chart/GraphLegend.h"
+#include "chart/GraphModel.h"
 #include "chart/GraphSeries.h"
 #include "chart/GraphView.h"
 #include "chart/SessionModel.h"
-#include "chart/TraceSetupDlg.h"
+#include "core/IFileDialog.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/GraphModel.h"
-#include "data/IFileDialog.h"
 #include "data/UndoHistory.h"
+#include "dialogs/TraceSetupDlg.h"
 #include "link/AutoConnection.h"
 
 #include <QAction>

@@ -10,10 +10,10 @@
 // Input layout: byte 0 picks the starting point (bits 0-1), the ticks after each line (bits 2-3),
 // whether a well-behaved press answers the dialog's commands between the lines (bit 4) and whether
 // the dialog runs at all (bit 6); the rest is the received text, fed line by line.
+#include "dialogs/DialogBootload.h"
 #include "link/IPort.h"
 #include "link/Protocol.h"
 #include "maintenance/BootloaderReply.h"
-#include "maintenance/DialogBootload.h"
 #include "maintenance/IFirmwareReader.h"
 
 #include <QApplication>

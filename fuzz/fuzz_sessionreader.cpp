@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the session reader: loading a file, restoring an undo snapshot, and the
 // trace reader, then checks that what was read serialises consistently (compact, and indented as the
 // autosave writes it).
-#include "app/IFileSystem.h"
+#include "core/IFileSystem.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
 #include "data/JsonIndenter.h"

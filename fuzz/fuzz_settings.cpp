@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to the settings reader as "Settings.json": whatever the file holds, the record
 // stays within its limits, and what is then written reads back as the same record.
-#include "app/IFileSystem.h"
-#include "app/Settings.h"
-#include "app/SettingsStore.h"
+#include "core/IFileSystem.h"
+#include "core/Settings.h"
+#include "core/SettingsStore.h"
 
 #include <QMap>
 

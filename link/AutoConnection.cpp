@@ -1,6 +1,6 @@
 #include "link/AutoConnection.h"
 
-#include "app/CommandLine.h"
+#include "core/CommandLine.h"
 #include "link/EmulatedPort.h"
 #include "link/Protocol.h"
 #include "link/UsbPort.h"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then checks everything CI checks, failing at the first problem:
-#   1. the formatting of every C++ source (clang-format --dry-run --Werror);
+#   1. the formatting of every C++ source (clang-format --dry-run --Werror) and the layer order of the
+#      source folders (scripts/check_layers.sh);
 #   2. a build with AddressSanitizer and UndefinedBehaviorSanitizer, warnings as errors, tests and
 #      benchmarks included, and the whole test suite run headless;
 #   3. the fuzz targets built with clang and libFuzzer, each run briefly from its seed corpus;
@@ -13,8 +14,11 @@ install_missing "${BUILD_PACKAGES[@]}" clang-format git
 
 echo "==> Checking the formatting"
 mapfile -t sources < <(git -C "$ROOT" ls-files '*.cpp' '*.h' 2>/dev/null ||
-    (cd "$ROOT" && find app link session data chart maintenance bench fuzz tests scripts -name '*.cpp' -o -name '*.h'))
+    (cd "$ROOT" && find core app link session data chart maintenance dialogs bench fuzz tests scripts -name '*.cpp' -o -name '*.h'))
 (cd "$ROOT" && clang-format --dry-run --Werror "${sources[@]}")
+
+echo "==> Checking the layer order of the source folders"
+"$ROOT/scripts/check_layers.sh" "$ROOT"
 
 configure_and_build "$ROOT/build-test" -DCMAKE_BUILD_TYPE=Debug -DZELPRESS_SANITIZE=ON -DZELPRESS_WERROR=ON \
     -DZELPRESS_BUILD_TESTS=ON -DZELPRESS_BUILD_BENCH=ON

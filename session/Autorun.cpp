@@ -1,6 +1,6 @@
 #include "session/Autorun.h"
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "session/ISession.h"
 #include "session/ITimer.h"
 #include "session/LoadcellCalibrationProcedure.h"

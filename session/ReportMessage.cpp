@@ -1,6 +1,6 @@
 #include "session/ReportMessage.h"
 
-#include "app/IMessageBoxes.h"
+#include "core/IMessageBoxes.h"
 
 #include <QCoreApplication>
 

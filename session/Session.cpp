@@ -1,8 +1,8 @@
 #include "session/Session.h"
 
-#include "app/IMessageBoxes.h"
-#include "app/Settings.h"
-#include "data/Units.h"
+#include "core/IMessageBoxes.h"
+#include "core/Settings.h"
+#include "core/Units.h"
 #include "link/Protocol.h"
 #include "session/Autorun.h"
 #include "session/DieSetupProcedure.h"

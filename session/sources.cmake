@@ -2,12 +2,6 @@
 zelpress_core_sources(
     Autorun.cpp
     Autorun.h
-    AutorunWizard.cpp
-    AutorunWizard.h
-    AutorunWizardConfigureThresholdPage.cpp
-    AutorunWizardConfigureThresholdPage.h
-    AutorunWizardZeroPage.cpp
-    AutorunWizardZeroPage.h
     BaseProcedure.cpp
     BaseProcedure.h
     DieSetupProcedure.cpp

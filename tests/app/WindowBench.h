@@ -5,9 +5,9 @@
 
 #include "support/FakeMessageBoxes.h"
 
-#include "app/FileSystem.h"
 #include "app/ZelPress.h"
-#include "data/IFileDialog.h"
+#include "core/FileSystem.h"
+#include "core/IFileDialog.h"
 #include "link/AutoConnection.h"
 #include "session/Session.h"
 

@@ -2,15 +2,15 @@
 // all-traces CSV and the PDF report. Not a test; run by hand from the project root to refresh them:
 //   QT_QPA_PLATFORM=offscreen build-test/tests/app/export_samples docs/samples
 #include "app/CsvExporter.h"
-#include "app/FileSystem.h"
 #include "app/PdfReport.h"
-#include "app/Settings.h"
+#include "chart/GraphModel.h"
 #include "chart/GraphView.h"
 #include "chart/GraphVisualization.h"
 #include "chart/SessionModel.h"
+#include "core/FileSystem.h"
+#include "core/Settings.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/GraphModel.h"
 #include "link/EmulatedPort.h"
 #include "link/Protocol.h"
 #include "session/Session.h"

@@ -13,17 +13,17 @@
 #include "support/DieEmulatedPort.h"
 #include "WindowBench.h"
 
-#include "app/FileSystem.h"
 #include "chart/GraphChart.h"
 #include "chart/GraphSeries.h"
 #include "chart/GraphView.h"
+#include "core/FileSystem.h"
 #include "data/AutosaveWriter.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
 #include "data/UndoHistory.h"
-#include "maintenance/ProgressDialog.h"
+#include "dialogs/AutorunWizard.h"
+#include "dialogs/ProgressDialog.h"
 #include "session/Autorun.h"
-#include "session/AutorunWizard.h"
 
 #include <QApplication>
 #include <QChart>

@@ -7,10 +7,10 @@
 
 #include "app/StatisticsPanel.h"
 #include "app/ZelPress.h"
+#include "chart/GraphModel.h"
 #include "chart/LiveStroke.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/GraphModel.h"
 #include "link/AutoConnection.h"
 
 #include <QAction>

@@ -2,7 +2,7 @@
 #include "support/FakePort.h"
 
 #include "app/AutorunControl.h"
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "link/Protocol.h"
 #include "session/Autorun.h"
 #include "session/Session.h"

@@ -3,14 +3,14 @@
 #include "app/StatisticsPanel.h"
 
 #include "app/ChartImageExporter.h"
-#include "app/FileSystem.h"
 #include "app/PdfReport.h"
+#include "chart/GraphModel.h"
 #include "chart/GraphView.h"
 #include "chart/GraphVisualization.h"
 #include "chart/SessionModel.h"
+#include "core/FileSystem.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/GraphModel.h"
 #include "support/MemoryFileSystem.h"
 
 #include <QGraphicsScene>

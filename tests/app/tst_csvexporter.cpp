@@ -1,5 +1,5 @@
 #include "app/CsvExporter.h"
-#include "app/FileSystem.h"
+#include "core/FileSystem.h"
 #include "data/Graph.h"
 #include "support/MemoryFileSystem.h"
 

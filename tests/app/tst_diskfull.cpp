@@ -1,14 +1,14 @@
 #include "support/FakeMessageBoxes.h"
 #include "WindowBench.h"
 
-#include "app/FileSystem.h"
-#include "app/Logging.h"
-#include "app/SettingsStore.h"
 #include "app/ZelPress.h"
+#include "core/FileSystem.h"
+#include "core/IFileDialog.h"
+#include "core/Logging.h"
+#include "core/SettingsStore.h"
 #include "data/AutosaveWriter.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/IFileDialog.h"
 
 #include "link/EmulatedPort.h"
 

@@ -2,9 +2,9 @@
 
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
+#include "dialogs/ProgressDialog.h"
 #include "link/EmulatedPort.h"
 #include "link/Protocol.h"
-#include "maintenance/ProgressDialog.h"
 #include "session/BaseProcedure.h"
 
 #include <QSignalSpy>

@@ -1,8 +1,8 @@
 #include "app/StatisticsPanel.h"
+#include "chart/GraphModel.h"
 #include "chart/SessionModel.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/GraphModel.h"
 #include "data/UndoHistory.h"
 
 #include <QAction>

@@ -3,12 +3,12 @@
 //   QT_QPA_PLATFORM=offscreen build-test/tests/chart/chart_screenshot docs/screenshots
 #include "chart/GraphChart.h"
 #include "chart/GraphLegend.h"
+#include "chart/GraphModel.h"
 #include "chart/GraphView.h"
 #include "chart/GraphVisualization.h"
 #include "chart/SessionModel.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/GraphModel.h"
 #include "support/MemoryFileSystem.h"
 
 #include <QApplication>

@@ -2,11 +2,11 @@
 // three, as the main window shows them. Not a test; run by hand to refresh docs/screenshots/legend.png:
 //   QT_QPA_PLATFORM=offscreen build-test/tests/chart/legend_screenshot docs/screenshots/legend.png
 #include "chart/GraphLegend.h"
+#include "chart/GraphModel.h"
 #include "chart/LegendTreeView.h"
 #include "chart/SessionModel.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/GraphModel.h"
 #include "support/MemoryFileSystem.h"
 
 #include <QApplication>

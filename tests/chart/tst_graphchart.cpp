@@ -1,11 +1,11 @@
 #include "chart/GraphAxis.h"
 #include "chart/GraphChart.h"
+#include "chart/GraphModel.h"
 #include "chart/GraphSeries.h"
 #include "chart/GraphView.h"
 #include "chart/GraphVisualization.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/GraphModel.h"
 
 #include <QGraphicsItem>
 #include <QGraphicsScene>

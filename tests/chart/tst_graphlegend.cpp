@@ -1,10 +1,10 @@
 #include "chart/GraphContainerItemMenu.h"
 #include "chart/GraphLegend.h"
+#include "chart/GraphModel.h"
 #include "chart/LegendTreeView.h"
 #include "chart/SessionModel.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/GraphModel.h"
 #include "support/MemoryFileSystem.h"
 
 #include <QHeaderView>

@@ -1,12 +1,12 @@
 #include "chart/GraphAxis.h"
 #include "chart/GraphChart.h"
+#include "chart/GraphModel.h"
 #include "chart/GraphSeries.h"
 #include "chart/GraphView.h"
 #include "chart/GraphVisualization.h"
 #include "chart/LiveStroke.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/GraphModel.h"
 
 #include <QGraphicsScene>
 #include <QImage>

@@ -1,7 +1,7 @@
+#include "chart/GraphModel.h"
 #include "chart/SessionModel.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/GraphModel.h"
 #include "support/MemoryFileSystem.h"
 
 #include <QPointer>

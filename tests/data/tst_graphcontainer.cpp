@@ -1,6 +1,6 @@
+#include "chart/GraphModel.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
-#include "data/GraphModel.h"
 #include "support/MemoryFileSystem.h"
 
 #include <QSignalSpy>

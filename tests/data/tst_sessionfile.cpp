@@ -1,4 +1,4 @@
-#include "app/FileSystem.h"
+#include "core/FileSystem.h"
 #include "data/AutosaveWriter.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"

@@ -1,5 +1,5 @@
-#include "maintenance/AdvancedDlg.h"
-#include "maintenance/DialogBootload.h"
+#include "dialogs/AdvancedDlg.h"
+#include "dialogs/DialogBootload.h"
 #include "maintenance/FirmwareReaderFile.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "support/DieEmulatedPort.h"
 #include "support/FakeMessageBoxes.h"
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "link/EmulatedPort.h"
 #include "link/Protocol.h"
 #include "session/Autorun.h"

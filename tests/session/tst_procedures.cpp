@@ -1,6 +1,6 @@
-#include "LogCapture.h"
 #include "support/FakeMessageBoxes.h"
 #include "support/FakePort.h"
+#include "support/LogCapture.h"
 
 #include "link/Protocol.h"
 #include "session/DieSetupProcedure.h"

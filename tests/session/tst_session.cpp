@@ -1,8 +1,8 @@
-#include "LogCapture.h"
 #include "support/FakeMessageBoxes.h"
 #include "support/FakePort.h"
+#include "support/LogCapture.h"
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "link/Protocol.h"
 #include "session/Autorun.h"
 #include "session/BaseProcedure.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/IMessageBoxes.h"
+#include "core/IMessageBoxes.h"
 
 #include <functional>
 #include <QList>

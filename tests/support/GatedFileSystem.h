@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/FileSystem.h"
+#include "core/FileSystem.h"
 
 #include <QMutex>
 #include <QWaitCondition>

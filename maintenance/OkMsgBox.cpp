@@ -1,7 +1,0 @@
-#include "maintenance/OkMsgBox.h"
-
-OkMsgBox::OkMsgBox(const QString& text) {
-    setText(text);
-    setInformativeText(tr("Press Ok to continue"));
-    setStandardButtons(QMessageBox::Ok);
-}
