@@ -1,7 +1,7 @@
 #include "app/ZelPress.h"
 
 #include "app/AutorunControl.h"
-
+#include "app/CommandAvailability.h"
 #include "app/ConnectionWorkflow.h"
 #include "app/ExportCommands.h"
 #include "app/SessionFileActions.h"
@@ -37,10 +37,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDebug>
-#include <QGridLayout>
 #include <QItemSelectionModel>
 #include <QLabel>
-#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
@@ -53,8 +51,6 @@
 #include <algorithm>
 #include <QHeaderView>
 #include <QScrollBar>
-
-#include <cmath>
 
 namespace {
 
@@ -379,23 +375,15 @@ void ZelPress::updateSelectionEnabling() {
 }
 
 void ZelPress::updateSessionEnabling() {
-    Session* current = session();
-    const bool ready = current && current->isInitialized();
-    const bool zeroed = ready && current->isZeroWeightCalibrated();
-    const bool located = zeroed && current->isXZeroFound();
-    // A closed session keeps its autorun object until it is deleted, but nothing runs on it any more.
-    const bool autorun = ready && current->hasAutorun();
-    // The commands come back once the box reporting the last procedure's result has been answered.
-    const bool free = ready && !current->isReportingResult();
-    m_ui.zeroPressAction->setEnabled(free);
-    m_ui.findXZeroAction->setEnabled(free && zeroed);
-    m_ui.dieSetupAction->setEnabled(free && zeroed);
-    m_ui.autoRunCheckBox->setEnabled(free && located);
-    m_ui.goAction->setEnabled(free && located && !autorun);
-    if (!autorun && m_ui.autoRunCheckBox->isChecked()) {
-        // Unchecking detaches autorun through AutorunControl, which has these rules applied again.
+    const CommandAvailability available = CommandAvailability::of(session());
+    m_ui.zeroPressAction->setEnabled(available.zeroPress);
+    m_ui.findXZeroAction->setEnabled(available.findXZero);
+    m_ui.dieSetupAction->setEnabled(available.dieSetup);
+    m_ui.autoRunCheckBox->setEnabled(available.autorun);
+    m_ui.goAction->setEnabled(available.go);
+    // Unchecking detaches autorun through AutorunControl, which has these rules applied again.
+    if (!available.autorunAttached && m_ui.autoRunCheckBox->isChecked())
         m_ui.autoRunCheckBox->setChecked(false);
-    }
 }
 
 bool ZelPress::isCurrentStartedSession(const Session* asking) const {

@@ -4,6 +4,8 @@ zelpress_core_sources(
     AutorunControl.h
     ChartImageExporter.cpp
     ChartImageExporter.h
+    CommandAvailability.cpp
+    CommandAvailability.h
     ConnectionWorkflow.cpp
     ConnectionWorkflow.h
     CsvExporter.cpp

@@ -1,5 +1,4 @@
-#include "support/FakeMessageBoxes.h"
-#include "support/FakePort.h"
+#include "support/PressFixture.h"
 
 #include "app/AutorunControl.h"
 #include "core/Settings.h"
@@ -14,14 +13,6 @@
 
 #include <memory>
 
-namespace {
-
-void flushDeferredDeletes() {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-} // namespace
-
 class tst_AutorunControl : public QObject {
     Q_OBJECT
 private slots:
@@ -33,30 +24,20 @@ private slots:
     void withoutASessionTheBoxUnticksAtOnce();
 
 private:
-    std::unique_ptr<Protocol> m_protocol;
-    FakePort* m_port = nullptr;
-    Settings m_settings;
-    FakeMessageBoxes m_boxes;
-    std::unique_ptr<Session> m_session;
+    std::unique_ptr<PressFixture> m_press;
     std::unique_ptr<QCheckBox> m_box;
 };
 
 void tst_AutorunControl::init() {
-    m_protocol = std::make_unique<Protocol>();
-    m_port = new FakePort;
-    m_protocol->setPort(m_port);
-    m_settings = Settings();
-    m_session = std::make_unique<Session>(m_protocol.get(), &m_settings, &m_boxes);
-    m_session->init();
-    QVERIFY(m_session->isInitialized());
+    m_press = std::make_unique<PressFixture>();
+    m_press->session->init();
+    QVERIFY(m_press->session->isInitialized());
     m_box = std::make_unique<QCheckBox>();
 }
 
 void tst_AutorunControl::cleanup() {
     m_box.reset();
-    m_session.reset();
-    m_protocol.reset();
-    flushDeferredDeletes();
+    m_press.reset();
 }
 
 void tst_AutorunControl::setUpOutcome_data() {
@@ -79,14 +60,14 @@ void tst_AutorunControl::setUpOutcome() {
     QPointer<Autorun> made;
     int setUps = 0;
     AutorunControl control(
-        m_box.get(), &m_settings, [this]() { return m_session.get(); },
+        m_box.get(), &m_press->settings, [this]() { return m_press->session.get(); },
         [&](Autorun* autorun, Session* session) {
             ++setUps;
             made = autorun;
-            if (session != m_session.get() || autorun->parent() != session)
+            if (session != m_press->session.get() || autorun->parent() != session)
                 return false;
             if (linkDropsDuringSetUp)
-                m_protocol->closePort();
+                m_press->protocol->closePort();
             return accepted;
         });
     QSignalSpy started(&control, &AutorunControl::setUpStarted);
@@ -94,10 +75,10 @@ void tst_AutorunControl::setUpOutcome() {
     QSignalSpy status(&control, &AutorunControl::statusMessage);
 
     m_box->setChecked(true);
-    flushDeferredDeletes();
+    PressLines::flushDeferredDeletes();
     QCOMPARE(setUps, 1);
     QCOMPARE(started.count(), 1);
-    QCOMPARE(m_session->hasAutorun(), attached);
+    QCOMPARE(m_press->session->hasAutorun(), attached);
     QCOMPARE(m_box->isChecked(), attached);
     QCOMPARE(bool(made), attached);
     QVERIFY(changed.count() >= 1);
@@ -107,21 +88,22 @@ void tst_AutorunControl::setUpOutcome() {
 
 void tst_AutorunControl::untickingDetachesTheAutorun() {
     AutorunControl control(
-        m_box.get(), &m_settings, [this]() { return m_session.get(); },
+        m_box.get(), &m_press->settings, [this]() { return m_press->session.get(); },
         [](Autorun*, Session*) { return true; });
     QSignalSpy status(&control, &AutorunControl::statusMessage);
     m_box->setChecked(true);
-    QVERIFY(m_session->hasAutorun());
+    QVERIFY(m_press->session->hasAutorun());
     m_box->setChecked(false);
-    flushDeferredDeletes();
-    QVERIFY(!m_session->hasAutorun());
+    PressLines::flushDeferredDeletes();
+    QVERIFY(!m_press->session->hasAutorun());
     QCOMPARE(status.last().at(0).toString(), QStringLiteral("Autorun: Disabled"));
 }
 
 void tst_AutorunControl::withoutASessionTheBoxUnticksAtOnce() {
     int setUps = 0;
     AutorunControl control(
-        m_box.get(), &m_settings, []() { return nullptr; }, [&](Autorun*, Session*) { return ++setUps > 0; });
+        m_box.get(), &m_press->settings, []() { return nullptr; },
+        [&](Autorun*, Session*) { return ++setUps > 0; });
     m_box->setChecked(true);
     QVERIFY(!m_box->isChecked());
     QCOMPARE(setUps, 0);

@@ -1,5 +1,4 @@
-#include "support/FakeMessageBoxes.h"
-#include "support/FakePort.h"
+#include "support/PressFixture.h"
 
 #include "core/Settings.h"
 #include "dialogs/AutorunWizard.h"
@@ -26,10 +25,6 @@ QByteArray samples(int count, int value) {
     for (int i = 0; i < count; ++i)
         bytes += "$R,165," + QByteArray::number(value) + '\n';
     return bytes;
-}
-
-void flushDeferredDeletes() {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 } // namespace
@@ -61,34 +56,24 @@ private:
     QString resultText() const { return m_wizard->findChild<QLabel*>(QStringLiteral("resultLabel"))->text(); }
     ProgressDialog* progressDialog() const { return m_wizard->findChild<ProgressDialog*>(); }
 
-    std::unique_ptr<Protocol> m_protocol;
-    FakePort* m_port = nullptr;
-    Settings m_settings;
-    FakeMessageBoxes m_boxes;
-    std::unique_ptr<Session> m_session;
+    std::unique_ptr<PressFixture> m_press;
     QPointer<Autorun> m_autorun;
     std::unique_ptr<AutorunWizard> m_wizard;
 };
 
 void tst_AutorunWizard::init() {
-    m_protocol = std::make_unique<Protocol>();
-    m_port = new FakePort;
-    m_protocol->setPort(m_port);
-    m_settings = Settings();
-    m_boxes = FakeMessageBoxes();
-    m_session = std::make_unique<Session>(m_protocol.get(), &m_settings, &m_boxes);
-    m_session->init();
+    m_press = std::make_unique<PressFixture>();
+    m_press->session->init();
     // As the main window makes it: owned, with its timer, by the session that will run it.
-    m_autorun = new Autorun(m_session.get(), std::make_unique<Timer>(), &m_settings, m_session.get());
+    m_autorun = new Autorun(m_press->session.get(), std::make_unique<Timer>(), &m_press->settings,
+                            m_press->session.get());
     m_wizard = std::make_unique<AutorunWizard>(m_autorun);
     m_wizard->show();
 }
 
 void tst_AutorunWizard::cleanup() {
     m_wizard.reset();
-    m_session.reset();
-    m_protocol.reset();
-    flushDeferredDeletes();
+    m_press.reset();
     QVERIFY(!m_autorun);
 }
 
@@ -100,11 +85,11 @@ void tst_AutorunWizard::measure(const char* button, int value, const QString& ti
     QVERIFY(dialog->isModal());
     QCOMPARE(dialog->windowTitle(), title);
     const int page = m_wizard->currentId();
-    m_port->feed(samples(49, value));
+    m_press->port->feed(samples(49, value));
     // The measurement runs: the wizard waits for it.
     QCOMPARE(m_wizard->currentId(), page);
     QTRY_COMPARE(dialog->value(), 96);
-    m_port->feed(samples(1, value));
+    m_press->port->feed(samples(1, value));
     QCOMPARE(m_wizard->currentId(), page + 1);
     QTRY_VERIFY(!dialog);
 }
@@ -176,7 +161,7 @@ void tst_AutorunWizard::measuresBothWeightsThroughTheProcedures() {
     QCOMPARE(m_autorun->noDieWeight(), double(noDie));
     QCOMPARE(m_autorun->withDieWeight(), double(withDie));
     // Measurements are not strokes: nothing was sent to the press, and the autorun is still off.
-    QCOMPARE(m_port->writes(), QList<QByteArray>{"$V\n"});
+    QCOMPARE(m_press->port->writes(), QList<QByteArray>{"$V\n"});
     QCOMPARE(m_autorun->state(), Autorun::Disabled);
 
     QCOMPARE(resultTitle(), passes ? QStringLiteral("Complete") : QStringLiteral("Failed"));
@@ -185,7 +170,7 @@ void tst_AutorunWizard::measuresBothWeightsThroughTheProcedures() {
     m_wizard->button(QWizard::FinishButton)->click();
     QCOMPARE(m_wizard->result(), passes ? int(QDialog::Accepted) : int(QDialog::Rejected));
     QVERIFY(!m_wizard->isVisible());
-    flushDeferredDeletes();
+    PressLines::flushDeferredDeletes();
     // Only a completed set-up leaves an autorun to attach.
     QCOMPARE(bool(m_autorun), passes);
 }
@@ -212,7 +197,7 @@ void tst_AutorunWizard::failedThenPassingCheck() {
     QCOMPARE(m_wizard->result(), int(QDialog::Accepted));
     QCOMPARE(accepted.count(), 1);
     QCOMPARE(rejected.count(), 0);
-    flushDeferredDeletes();
+    PressLines::flushDeferredDeletes();
     QVERIFY(m_autorun);
     QCOMPARE(m_autorun->withDieWeight(), 21000.0);
 }
@@ -239,13 +224,12 @@ void tst_AutorunWizard::remeasuredZeroIsCheckedAgain() {
 void tst_AutorunWizard::sessionNotStartedMeasuresNothing() {
     // A session still waiting for the application firmware.
     m_wizard.reset();
-    m_session.reset();
-    flushDeferredDeletes();
-    m_port->feed("$Bootloader\n");
-    m_session = std::make_unique<Session>(m_protocol.get(), &m_settings, &m_boxes);
-    m_session->init();
-    QVERIFY(!m_session->isInitialized());
-    m_autorun = new Autorun(m_session.get(), std::make_unique<Timer>(), &m_settings, m_session.get());
+    m_press->session.reset();
+    PressLines::flushDeferredDeletes();
+    m_press->startInBootloader();
+    QVERIFY(!m_press->session->isInitialized());
+    m_autorun = new Autorun(m_press->session.get(), std::make_unique<Timer>(), &m_press->settings,
+                            m_press->session.get());
     m_wizard = std::make_unique<AutorunWizard>(m_autorun);
     m_wizard->show();
 
@@ -275,19 +259,19 @@ void tst_AutorunWizard::linkClosingWhileOpen() {
     QFETCH(bool, sessionDeletedFirst);
     // As the main window does: losing the link ends the wizard.
     if (!sessionDeletedFirst)
-        connect(m_session.get(), &Session::closed, m_wizard.get(), &QWizard::reject);
+        connect(m_press->session.get(), &Session::closed, m_wizard.get(), &QWizard::reject);
 
     pageButton("zeroPushButton")->click();
     QPointer<ProgressDialog> dialog = progressDialog();
     QVERIFY(dialog);
-    m_port->feed(samples(20, 1000));
-    m_port->closeFromDevice();
+    m_press->port->feed(samples(20, 1000));
+    m_press->port->closeFromDevice();
     // The measurement is cancelled and its dialog goes.
     QTRY_VERIFY(!dialog);
     if (sessionDeletedFirst) {
         QCOMPARE(m_wizard->currentId(), m_wizard->zeroPageId());
-        m_session.reset();
-        flushDeferredDeletes();
+        m_press->session.reset();
+        PressLines::flushDeferredDeletes();
         QVERIFY(!m_autorun);
         // The wizard's buttons reach nothing any more.
         pageButton("zeroPushButton")->click();
@@ -296,11 +280,11 @@ void tst_AutorunWizard::linkClosingWhileOpen() {
     } else {
         QVERIFY(!m_wizard->isVisible());
         QCOMPARE(m_wizard->result(), int(QDialog::Rejected));
-        flushDeferredDeletes();
+        PressLines::flushDeferredDeletes();
         QVERIFY(!m_autorun);
-        m_session.reset();
+        m_press->session.reset();
     }
-    flushDeferredDeletes();
+    PressLines::flushDeferredDeletes();
     QCOMPARE(m_wizard->result(), int(QDialog::Rejected));
 }
 

@@ -1,5 +1,4 @@
-#include "support/FakeMessageBoxes.h"
-#include "support/FakePort.h"
+#include "support/PressFixture.h"
 
 #include "core/Settings.h"
 #include "dialogs/ProgressDialog.h"
@@ -28,10 +27,6 @@ QByteArray samples(int count, int value) {
     return bytes;
 }
 
-void flushDeferredDeletes() {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 } // namespace
 
 class tst_ProgressDialog : public QObject {
@@ -52,32 +47,21 @@ private slots:
     void opensOnlyForAcceptedCommands();
 
 private:
-    std::unique_ptr<Protocol> m_protocol;
-    FakePort* m_port = nullptr;
-    Settings m_settings;
-    FakeMessageBoxes m_boxes;
-    std::unique_ptr<Session> m_session;
+    std::unique_ptr<PressFixture> m_press;
 };
 
 void tst_ProgressDialog::init() {
-    m_protocol = std::make_unique<Protocol>();
-    m_port = new FakePort;
-    m_protocol->setPort(m_port);
-    m_settings = Settings();
-    m_boxes = FakeMessageBoxes();
-    m_session = std::make_unique<Session>(m_protocol.get(), &m_settings, &m_boxes);
-    m_session->init();
+    m_press = std::make_unique<PressFixture>();
+    m_press->session->init();
 }
 
 void tst_ProgressDialog::cleanup() {
-    m_session.reset();
-    m_protocol.reset();
-    flushDeferredDeletes();
+    m_press.reset();
 }
 
 void tst_ProgressDialog::showsBusyModalWindowWithoutButtons() {
     QPointer<ProgressDialog> dialog = ProgressDialog::runSessionCommand(
-        m_session.get(), &Session::calibrateZeroWeight, QStringLiteral("Zeroing ..."), nullptr);
+        m_press->session.get(), &Session::calibrateZeroWeight, QStringLiteral("Zeroing ..."), nullptr);
     QVERIFY(dialog);
     QVERIFY(dialog->isVisible());
     QVERIFY(dialog->isModal());
@@ -92,7 +76,7 @@ void tst_ProgressDialog::showsBusyModalWindowWithoutButtons() {
 
 void tst_ProgressDialog::sessionZeroingShowsPercentagesThenCloses() {
     QPointer<ProgressDialog> dialog = ProgressDialog::runSessionCommand(
-        m_session.get(), &Session::calibrateZeroWeight, QStringLiteral("Zeroing ..."), nullptr);
+        m_press->session.get(), &Session::calibrateZeroWeight, QStringLiteral("Zeroing ..."), nullptr);
     QVERIFY(dialog);
     auto* bar = dialog->findChild<QProgressBar*>();
     QVERIFY(bar);
@@ -100,7 +84,7 @@ void tst_ProgressDialog::sessionZeroingShowsPercentagesThenCloses() {
     for (int i = 1; i <= 50; ++i) {
         const int before = dialog->value();
         const qsizetype changes = values.size();
-        m_port->feed(sample(33000));
+        m_press->port->feed(sample(33000));
         // Applied from the event loop, never inside the sample handler that reported it.
         QCOMPARE(dialog->value(), before);
         QCOMPARE(values.size(), changes);
@@ -118,9 +102,9 @@ void tst_ProgressDialog::sessionZeroingShowsPercentagesThenCloses() {
     for (int p = 2; p <= 100; p += 2)
         expected << p;
     QCOMPARE(shown, expected);
-    QVERIFY(m_session->isZeroWeightCalibrated());
-    QCOMPARE(m_session->zeroWeightAdc(), 33000);
-    flushDeferredDeletes();
+    QVERIFY(m_press->session->isZeroWeightCalibrated());
+    QCOMPARE(m_press->session->zeroWeightAdc(), 33000);
+    PressLines::flushDeferredDeletes();
     QVERIFY(!dialog);
 }
 
@@ -135,24 +119,24 @@ void tst_ProgressDialog::closesWithSession_data() {
 void tst_ProgressDialog::closesWithSession() {
     QFETCH(QString, end);
     QPointer<ProgressDialog> dialog = ProgressDialog::runSessionCommand(
-        m_session.get(), &Session::calibrateZeroWeight, QStringLiteral("Zeroing ..."), nullptr);
+        m_press->session.get(), &Session::calibrateZeroWeight, QStringLiteral("Zeroing ..."), nullptr);
     QVERIFY(dialog);
-    m_port->feed(samples(10, 33000));
+    m_press->port->feed(samples(10, 33000));
     QCoreApplication::processEvents();
-    flushDeferredDeletes();
+    PressLines::flushDeferredDeletes();
     QVERIFY(dialog);
     QTRY_COMPARE(dialog->value(), 18);
 
     if (end == "finished") {
-        m_port->feed(samples(40, 33000));
+        m_press->port->feed(samples(40, 33000));
     } else if (end == "canceled") {
-        auto* procedure = m_session->findChild<BaseProcedure*>();
+        auto* procedure = m_press->session->findChild<BaseProcedure*>();
         QVERIFY(procedure);
         procedure->cancel();
     } else if (end == "closed") {
-        m_port->closeFromDevice();
+        m_press->port->closeFromDevice();
     } else {
-        m_session.reset();
+        m_press->session.reset();
     }
     QTRY_VERIFY(!dialog);
 }
@@ -167,7 +151,7 @@ void tst_ProgressDialog::closesWithProcedure_data() {
 
 void tst_ProgressDialog::closesWithProcedure() {
     QFETCH(QString, end);
-    auto* procedure = new LoadcellCalibrationProcedure(m_protocol.get());
+    auto* procedure = new LoadcellCalibrationProcedure(m_press->protocol.get());
     procedure->setAutoDelete(false);
     QPointer<BaseProcedure> guard = procedure;
     auto* dialog = new ProgressDialog(QStringLiteral("Finding no-die weight ..."));
@@ -176,16 +160,16 @@ void tst_ProgressDialog::closesWithProcedure() {
     procedure->start();
     dialog->show();
     QCOMPARE(dialog->maximum(), 0);
-    m_port->feed(samples(25, 1000));
+    m_press->port->feed(samples(25, 1000));
     QTRY_COMPARE(dialog->value(), 48);
     QCOMPARE(dialog->maximum(), 100);
 
     if (end == "finished")
-        m_port->feed(samples(25, 1000));
+        m_press->port->feed(samples(25, 1000));
     else if (end == "canceled")
         procedure->cancel();
     else if (end == "closed")
-        m_port->closeFromDevice();
+        m_press->port->closeFromDevice();
     else
         delete procedure;
     QTRY_VERIFY(!watched);
@@ -194,16 +178,16 @@ void tst_ProgressDialog::closesWithProcedure() {
 
 void tst_ProgressDialog::userCannotCloseIt() {
     QPointer<ProgressDialog> dialog = ProgressDialog::runSessionCommand(
-        m_session.get(), &Session::calibrateZeroWeight, QStringLiteral("Zeroing ..."), nullptr);
+        m_press->session.get(), &Session::calibrateZeroWeight, QStringLiteral("Zeroing ..."), nullptr);
     QVERIFY(dialog);
     QVERIFY(QTest::qWaitForWindowExposed(dialog));
     QTest::keyClick(dialog, Qt::Key_Escape);
     QVERIFY(!dialog->close());
     QCoreApplication::processEvents();
-    flushDeferredDeletes();
+    PressLines::flushDeferredDeletes();
     QVERIFY(dialog);
     QVERIFY(dialog->isVisible());
-    m_port->feed(samples(50, 33000));
+    m_press->port->feed(samples(50, 33000));
     QTRY_VERIFY(!dialog);
 }
 
@@ -229,18 +213,16 @@ void tst_ProgressDialog::opensOnlyForAcceptedCommands() {
     QFETCH(bool, opens);
 
     if (state == "not started") {
-        m_session.reset();
-        m_port->feed("$Bootloader\n");
-        m_session = std::make_unique<Session>(m_protocol.get(), &m_settings, &m_boxes);
-        m_session->init();
-        QVERIFY(!m_session->isInitialized());
+        m_press->session.reset();
+        m_press->startInBootloader();
+        QVERIFY(!m_press->session->isInitialized());
     } else if (state == "busy") {
-        QVERIFY(m_session->calibrateZeroWeight());
+        QVERIFY(m_press->session->calibrateZeroWeight());
     } else if (state == "closed") {
-        m_port->closeFromDevice();
+        m_press->port->closeFromDevice();
     }
-    const int procedures = int(m_session->findChildren<BaseProcedure*>().size());
-    m_port->clearWritten();
+    const int procedures = int(m_press->session->findChildren<BaseProcedure*>().size());
+    m_press->port->clearWritten();
 
     ProgressDialog::SessionCommand pointer = nullptr;
     if (command == "go")
@@ -251,17 +233,17 @@ void tst_ProgressDialog::opensOnlyForAcceptedCommands() {
         pointer = &Session::dieSetup;
     else
         pointer = &Session::calibrateZeroWeight;
-    QPointer<ProgressDialog> dialog =
-        ProgressDialog::runSessionCommand(m_session.get(), pointer, QStringLiteral("Working ..."), nullptr);
+    QPointer<ProgressDialog> dialog = ProgressDialog::runSessionCommand(
+        m_press->session.get(), pointer, QStringLiteral("Working ..."), nullptr);
     QCOMPARE(bool(dialog), opens);
-    QCOMPARE(int(m_session->findChildren<BaseProcedure*>().size()), procedures + (opens ? 1 : 0));
+    QCOMPARE(int(m_press->session->findChildren<BaseProcedure*>().size()), procedures + (opens ? 1 : 0));
     if (!opens) {
-        QVERIFY(m_port->written().isEmpty());
+        QVERIFY(m_press->port->written().isEmpty());
         return;
     }
     QVERIFY(dialog->isVisible());
     // The link drops: whatever the command, the dialog goes.
-    m_port->closeFromDevice();
+    m_press->port->closeFromDevice();
     QTRY_VERIFY(!dialog);
 }
 
