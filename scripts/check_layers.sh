@@ -48,6 +48,13 @@ for folder in "${!ALLOWED[@]}"; do
     done < <(find "$ROOT/$folder" -type f \( -name '*.h' -o -name '*.cpp' \) -print0)
 done
 
+# A relative path would step around the folder names the check reads.
+while IFS= read -r line; do
+    echo "$line: include by a relative path"
+    violations=$((violations + 1))
+done < <(cd "$ROOT" && grep -rn --include='*.h' --include='*.cpp' '^[[:space:]]*#[[:space:]]*include[[:space:]]*"\.\./' \
+    "${!ALLOWED[@]}" 2>/dev/null || true)
+
 if [ "$violations" -gt 0 ]; then
     echo "$violations include(s) against the layer order" >&2
     exit 1
