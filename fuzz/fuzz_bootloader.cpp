@@ -1,33 +1,31 @@
 // Feeds arbitrary bootloader reply lines to the firmware upgrade: each line is read by
-// BootloaderReply (the dialog's reply parsing) and checked against a plain reference of it; when
-// bit 6 of byte 0 is set, the lines also go through the line protocol to a live upgrade dialog,
-// from one of the early points of an upgrade, with ticks in between and optionally a press that
-// keeps answering, and the dialog's exchange is checked: what it writes, its stage and its bars.
-// (The read-back stage lies some eight thousand exchanges into an upgrade, far too many to replay
-// for every input; there the dialog acts on exactly what BootloaderReply reads, and the tests drive
-// it with a simulated bootloader.)
+// BootloaderReply (the exchange's reply parsing) and checked against a plain reference of it; when
+// bit 6 of byte 0 is set, the lines also go to a BootloaderExchange that a well-behaved press has
+// brought to one of eight points of an upgrade, from waiting for the bootloader to the read-back and
+// the exit commands, with ticks in between, optionally that press answering on, and the link closing
+// or the user giving up where the input says. The exchange is checked at every command, progress
+// value and stage it reports: what it sends and when, that its stage only moves forward (Finished and
+// Failed being final), and that its progress values only grow within [0, kProgressMaximum].
 //
-// Input layout: byte 0 picks the starting point (bits 0-1), the ticks after each line (bits 2-3),
-// whether a well-behaved press answers the dialog's commands between the lines (bit 4) and whether
-// the dialog runs at all (bit 6); the rest is the received text, fed line by line.
-#include "dialogs/DialogBootload.h"
-#include "link/IPort.h"
-#include "link/Protocol.h"
+// Input layout: byte 0 picks the starting point (bits 0-1, plus 4 when bit 5 is set), the ticks after
+// each line (bits 2-3), whether the well-behaved press answers the exchange's commands between the
+// lines (bit 4) and whether the exchange runs at all (bit 6); the rest is the received text, fed line
+// by line, where a line of the single byte 0x04 closes the link and one of 0x18 abandons the upgrade.
+#include "maintenance/BootloaderExchange.h"
 #include "maintenance/BootloaderReply.h"
 #include "maintenance/IFirmwareReader.h"
 
-#include <QApplication>
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
-#include <QProgressBar>
 #include <QString>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
-#include <utility>
+#include <iterator>
 
 namespace {
 
@@ -41,6 +39,8 @@ void checkAt(bool condition, int line) {
 #define check(condition) checkAt((condition), __LINE__)
 
 constexpr int kImageSize = 0x80000;
+constexpr char kLinkClosed[] = "\x04";
+constexpr char kAbandoned[] = "\x18";
 
 // Every byte of the image is 0 but one per chunk, which is the chunk's number: a matching read-back
 // is easy to write by hand and still differs from chunk to chunk.
@@ -55,33 +55,12 @@ public:
         }();
         if (address < 0 || size <= 0 || address >= kImageSize)
             return QByteArray();
-        // A view of the static image: the dialog reads 250 KiB at once to check the image.
+        // A view of the static image: the exchange reads 250 KiB at once to check the image.
         return QByteArray::fromRawData(image.constData() + address, std::min(size, kImageSize - address));
     }
 };
 
-// Records what the dialog writes; replies are queued by the harness.
-class FuzzPort : public IPort {
-public:
-    using IPort::IPort;
-    qint64 write(const QByteArray& data) override {
-        written.append(data);
-        return data.size();
-    }
-    QByteArray read() override { return std::exchange(m_input, QByteArray()); }
-    bool isOpen() const override { return true; }
-    void close() override { emit closed(); }
-    void feed(const QByteArray& bytes) {
-        m_input += bytes;
-        emit readyRead();
-    }
-    QList<QByteArray> written;
-
-private:
-    QByteArray m_input;
-};
-
-bool isHex(const QByteArray& field) {
+bool isHex(QByteArrayView field) {
     if (field.isEmpty() || field.size() > 8 || (field.size() > 1 && field.front() == '0'))
         return false;
     for (const char c : field) {
@@ -91,26 +70,30 @@ bool isHex(const QByteArray& field) {
     return true;
 }
 
-quint32 hexValue(const QByteArray& field) {
-    return field.toUInt(nullptr, 16);
+quint32 hexValue(QByteArrayView field) {
+    return field.toByteArray().toUInt(nullptr, 16);
 }
 
-// Every line the dialog may write: the bootloader commands with canonical hexadecimal fields, and
-// the two application commands of the protocol.
+// Every line the exchange may send: the bootloader commands with canonical hexadecimal fields. Read
+// through views: a fast-forward to the read-back checks some eight thousand commands.
 void checkCommand(const QByteArray& command) {
     check(command.endsWith('\n'));
-    const QByteArray line = command.chopped(1);
+    const QByteArrayView line = QByteArrayView(command).chopped(1);
     check(!line.contains('\n'));
-    if (line == "$x" || line == "$G" || line == "$X" || line == "$V")
+    if (line == "$G" || line == "$X")
         return;
-    const QList<QByteArray> fields = line.split(',');
-    const QByteArray& keyword = fields.front();
+    QVarLengthArray<QByteArrayView, 72> fields;
+    for (qsizetype begin = 0, comma = 0; comma >= 0; begin = comma + 1) {
+        comma = line.indexOf(',', begin);
+        fields.append(line.sliced(begin, (comma < 0 ? line.size() : comma) - begin));
+    }
+    const QByteArrayView keyword = fields.front();
     for (qsizetype i = 1; i < fields.size(); ++i)
         check(isHex(fields.at(i)));
     if (keyword == "$D") {
         check(fields.size() == 66 && hexValue(fields.at(1)) % 64 == 0 && hexValue(fields.at(1)) < 0x1000);
         for (qsizetype i = 2; i < fields.size(); ++i)
-            check(hexValue(fields.at(i)) <= 0xFF);
+            check(fields.at(i).size() <= 2); // canonical, so at most 0xFF
     } else if (keyword == "$P") {
         check(fields.size() == 3 && fields.at(2) == "1000" && hexValue(fields.at(1)) % 0x1000 == 0);
     } else if (keyword == "$C") {
@@ -162,100 +145,146 @@ void checkReply(const QString& text) {
         check(reply.bytes()[std::size_t(k)] == lenientHex(fields.at(k + 2)));
 }
 
-// The press a well-behaved bootloader would be: answers what the dialog wrote since the last call.
-QList<QByteArray> answers(const QList<QByteArray>& commands, FuzzReader& reader) {
-    QList<QByteArray> replies;
-    for (const QByteArray& command : commands) {
-        if (command == "$x\n") {
-            replies.append("$Bootloader");
-        } else if (command == "$G\n") {
-            replies.append("$GACK");
-            replies.append("$EACK");
-        } else if (command.startsWith("$D,")) {
-            replies.append("$DACK");
-        } else if (command.startsWith("$P,")) {
-            replies.append("$PACK");
-            replies.append("$EACK");
-        } else if (command.startsWith("$C,")) {
-            replies.append("$CACK");
-        } else if (command.startsWith("$V,")) {
-            const quint32 address = hexValue(command.mid(3).chopped(1));
-            QByteArray reply = "$VACK," + QByteArray::number(address, 16).toUpper();
-            for (const char byte : reader.read(int(address), 64))
-                reply += ',' + QByteArray::number(quint8(byte), 16).toUpper();
-            replies.append(reply);
-        }
+// What a well-behaved bootloader answers to one command; a read-back of the image matches it.
+void wellBehavedReplies(const QByteArray& command, QList<QByteArray>& replies) {
+    if (command == "$x\n") {
+        replies.append("$Bootloader");
+    } else if (command == "$G\n") {
+        replies.append("$GACK");
+        replies.append("$EACK");
+    } else if (command.startsWith("$D,")) {
+        replies.append("$DACK");
+    } else if (command.startsWith("$P,")) {
+        replies.append("$PACK");
+        replies.append("$EACK");
+    } else if (command.startsWith("$C,")) {
+        replies.append("$CACK");
+    } else if (command.startsWith("$V,")) {
+        // Every byte 0 but the eighth, the chunk's number (FuzzReader's image).
+        static const QByteArray kLastZeros = QByteArray(",0").repeated(56);
+        const QByteArrayView address = QByteArrayView(command).sliced(3).chopped(1);
+        QByteArray reply;
+        reply.reserve(16 + 64 * 2 + 2);
+        reply.append("$VACK,").append(address).append(",0,0,0,0,0,0,0,");
+        reply.append(QByteArray::number((hexValue(address) / 64) & 0xFF, 16).toUpper()).append(kLastZeros);
+        replies.append(reply);
     }
-    return replies;
 }
 
-// The command that marks each starting point: the run is stopped right after it was written.
+// The command that marks each starting point: the press stops answering right after it was sent.
 struct StartingPoint {
     const char* command;
-    int occurrence;
+    BootloaderExchange::Stage stage;
 };
 constexpr StartingPoint kStartingPoints[] = {
-    {"$x\n", 1},            // waiting for the bootloader
-    {"$G\n", 1},            // programming, waiting for the first erase
-    {"$D,80,", 1},          // programming the first page
-    {"$P,26000,1000\n", 1}, // first page full
+    {"$x\n", BootloaderExchange::WaitingForBootloader},
+    {"$G\n", BootloaderExchange::ProgrammingApplication}, // waiting for the first erase
+    {"$D,80,", BootloaderExchange::ProgrammingApplication},
+    {"$P,26000,1000\n", BootloaderExchange::ProgrammingApplication}, // first page full
+    {"$C,", BootloaderExchange::ProgrammingParameters},              // the CRC requested
+    {"$V,26000\n", BootloaderExchange::Verifying},                   // the first read-back
+    {"$V,62FC0\n", BootloaderExchange::Verifying},                   // the application region's last
+    {"$X\n", BootloaderExchange::StartingApplication},               // the first exit command
 };
 
+// An exchange with everything it reports checked as it happens.
 struct Run {
-    Protocol protocol;
-    FuzzPort* port = new FuzzPort;
     FuzzReader reader;
-    std::unique_ptr<DialogBootload> dialog;
-    qsizetype answered = 0; // commands the well-behaved press has answered
+    BootloaderExchange exchange{&reader};
+    // Sent and not answered by the well-behaved press yet; "$x" first, as the exchange's owner asks
+    // the press to enter its bootloader.
+    QList<QByteArray> unanswered{"$x\n"};
+    const char* awaited = nullptr; // the command a fast-forward runs to
+    bool seen = false;             // whether it has been sent
+    // Whether each command's text is checked; a fast-forward sends the same commands every time.
+    bool checkingText = true;
+    int exitCommands = 0;
+    bool over = false; // finished, failed, or told that the link closed or the user gave up
+    BootloaderExchange::Stage stage = BootloaderExchange::WaitingForBootloader;
+    int programValue = 0;
+    int verifyValue = 0;
 
     Run() {
-        protocol.setPort(port);
-        dialog = std::make_unique<DialogBootload>(&reader, &protocol, nullptr, nullptr,
-                                                  DialogBootload::Ticks::Manual);
+        QObject::connect(&exchange, &BootloaderExchange::commandReady, &exchange,
+                         [this](const QByteArray& command) { onCommand(command); });
+        QObject::connect(&exchange, &BootloaderExchange::stageChanged, &exchange,
+                         [this](BootloaderExchange::Stage now) { onStage(now); });
+        QObject::connect(&exchange, &BootloaderExchange::programProgressChanged, &exchange,
+                         [this](int value) { onProgress(programValue, value, exchange.programProgress()); });
+        QObject::connect(&exchange, &BootloaderExchange::verifyProgressChanged, &exchange,
+                         [this](int value) { onProgress(verifyValue, value, exchange.verifyProgress()); });
+        check(exchange.start(true));
     }
 
-    int count(const char* prefix) const {
-        int n = 0;
-        for (const QByteArray& command : port->written)
-            n += command.startsWith(prefix) ? 1 : 0;
-        return n;
+    void onCommand(const QByteArray& command) {
+        check(!over);
+        if (checkingText)
+            checkCommand(command);
+        // The CRC covers a fully programmed application; the press is restarted only once every
+        // compared chunk has read back right, and five times at most.
+        if (command.startsWith("$C,"))
+            check(exchange.stage() == BootloaderExchange::ProgrammingParameters &&
+                  exchange.programProgress() == BootloaderExchange::kProgressMaximum);
+        if (command == "$X\n") {
+            check(exchange.stage() == BootloaderExchange::StartingApplication &&
+                  exchange.verifyProgress() == BootloaderExchange::kProgressMaximum);
+            check(++exitCommands <= BootloaderExchange::kExitCommands);
+        }
+        seen = seen || (awaited && command.startsWith(awaited));
+        unanswered.append(command);
+    }
+
+    void onStage(BootloaderExchange::Stage now) {
+        check(now > stage && now == exchange.stage());
+        check(stage != BootloaderExchange::Finished);
+        check(exchange.failureReason().isEmpty() == (now != BootloaderExchange::Failed));
+        stage = now;
+        over = over || now == BootloaderExchange::Finished || now == BootloaderExchange::Failed;
+    }
+
+    static void onProgress(int& last, int value, int reported) {
+        check(value > last && value <= BootloaderExchange::kProgressMaximum && value == reported);
+        last = value;
+    }
+
+    void receive(const QByteArray& line) {
+        exchange.receive(QString::fromUtf8(line));
+        check(exchange.stage() == stage);
     }
 
     // Answers the commands not answered yet, as a well-behaved press would.
     bool answer() {
-        const QList<QByteArray> commands = port->written.mid(answered);
-        answered = port->written.size();
-        const QList<QByteArray> replies = answers(commands, reader);
+        QList<QByteArray> replies;
+        for (const QByteArray& command : std::as_const(unanswered))
+            wellBehavedReplies(command, replies);
+        unanswered.clear();
         for (const QByteArray& reply : replies)
-            port->feed(reply + '\n');
+            receive(reply);
         return !replies.isEmpty();
     }
 
-    void fastForward(const StartingPoint& point) {
-        int seen = 0;
-        qsizetype scanned = 0;
-        const auto reached = [&] {
-            for (; scanned < port->written.size(); ++scanned)
-                seen += port->written.at(scanned).startsWith(point.command) ? 1 : 0;
-            return seen >= point.occurrence;
-        };
-        for (int ticks = 0; !reached() && ticks < 2000;) {
+    // The press answers until the point's command has been sent, and no more. The commands on the
+    // way are the same for every input: their text is checked the first time only.
+    void fastForward(const StartingPoint& point, bool firstTime) {
+        checkingText = firstTime;
+        awaited = point.command;
+        seen = unanswered.first().startsWith(awaited);
+        for (int ticks = 0; !seen && ticks < 20000;) {
             if (!answer()) {
-                dialog->tick();
+                exchange.tick();
                 ++ticks;
             }
         }
-        check(reached());
-        answered = port->written.size();
+        check(seen && exchange.stage() == point.stage);
+        unanswered.clear();
+        checkingText = true;
     }
 };
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    new QApplication(*argc, *argv);
     return 0;
 }
 
@@ -270,54 +299,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((control & 0x40) == 0)
         return 0;
 
-    const StartingPoint& point = kStartingPoints[control & 3];
+    const int pointIndex = (control & 3) | ((control & 0x20) ? 4 : 0);
+    static bool reachedBefore[std::size(kStartingPoints)] = {};
     const int ticksPerLine = (control >> 2) & 3;
     const bool pressAnswers = (control & 0x10) != 0;
     Run run;
-    run.fastForward(point);
-    const qsizetype fastForwarded = run.port->written.size();
-    auto* load = run.dialog->findChild<QProgressBar*>(QStringLiteral("progressBarLoad"));
-    auto* verify = run.dialog->findChild<QProgressBar*>(QStringLiteral("progressBarVerify"));
-    int stage = run.dialog->stage();
-    int loadValue = load->value();
-    int verifyValue = verify->value();
+    run.fastForward(kStartingPoints[pointIndex], !reachedBefore[pointIndex]);
+    reachedBefore[pointIndex] = true;
     for (const QByteArray& line : lines) {
-        run.port->feed(line + '\n');
-        for (int i = 0; i < ticksPerLine; ++i)
-            run.dialog->tick();
+        if (line == kLinkClosed || line == kAbandoned) {
+            const bool finished = run.stage == BootloaderExchange::Finished;
+            if (line == kLinkClosed)
+                run.exchange.linkClosed();
+            else
+                run.exchange.abandon();
+            run.over = true;
+            // An upgrade that had completed stays so; any other ends as failed.
+            check(run.stage == (finished ? BootloaderExchange::Finished : BootloaderExchange::Failed));
+        } else {
+            run.receive(line);
+        }
+        for (int i = 0; i < ticksPerLine; ++i) {
+            run.exchange.tick();
+            check(run.exchange.stage() == run.stage);
+        }
         if (pressAnswers)
             run.answer();
-
-        // The stage only moves forward, or to Failed, which is final; the bars never step back.
-        const int now = run.dialog->stage();
-        check(now >= stage);
-        check(stage != DialogBootload::Failed || now == DialogBootload::Failed);
-        check(load->value() >= loadValue && verify->value() >= verifyValue);
-        check(load->value() <= 0x3E000 && verify->value() <= 0x3E000);
-        stage = now;
-        loadValue = load->value();
-        verifyValue = verify->value();
-        if (stage == DialogBootload::Failed)
-            break;
     }
-    for (qsizetype i = fastForwarded; i < run.port->written.size(); ++i)
-        checkCommand(run.port->written.at(i));
-    check(run.count("$X\n") <= 5);
-    if (stage == DialogBootload::Failed) {
-        // Nothing more is sent once the upgrade has failed.
-        const qsizetype written = run.port->written.size();
-        run.port->feed("$Bootloader\n$GACK\n$EACK\n$DACK\n$PACK\n$CACK\n");
+    if (run.over) {
+        // Nothing more is sent once it is over, whatever arrives.
+        for (const char* reply : {"$Bootloader", "$GACK", "$EACK", "$DACK", "$PACK", "$CACK"})
+            run.receive(reply);
         for (int i = 0; i < 20; ++i)
-            run.dialog->tick();
-        check(run.port->written.size() == written);
+            run.exchange.tick();
     }
-    run.dialog.reset();
-    run.protocol.closePort();
-    // No event loop runs here, so every event posted during the input (the widgets' polish and layout
-    // requests, the log box's queued calls, the port's deletion) waits in the thread's posted-event
-    // list, and one whose receiver has been deleted still keeps its place there. Only sending every
-    // posted event empties the list: sending one type walks all of it and keeps it, which made the
-    // target grow with every input and slow down as the list grew.
-    QCoreApplication::sendPostedEvents();
     return 0;
 }

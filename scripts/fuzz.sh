@@ -114,9 +114,12 @@ seed_fuzz_settings() {
 
 seed_fuzz_bootloader() {
     local corpus="$1"
-    # Byte 0 of an input: starting point in bits 0-1 (0 waiting for the bootloader, 1 programming,
-    # waiting for the erase, 2 in the first page, 3 first page full), ticks after each line in bits
-    # 2-3, a press that answers in bit 4, the live dialog in bit 6; then the reply lines.
+    # Byte 0 of an input: starting point in bits 0-1, plus 4 with bit 5 (0 waiting for the
+    # bootloader, 1 programming, waiting for the erase, 2 in the first page, 3 first page full, 4 the
+    # CRC requested, 5 the first read-back, 6 the application region's last read-back, 7 the first
+    # exit command), ticks after each line in bits 2-3, a press that answers in bit 4, the exchange
+    # in bit 6; then the reply lines, where a line of byte 0x04 closes the link and one of 0x18
+    # abandons the upgrade.
     readback() { # address, byte value, [value of byte 7]
         local line="\$VACK,$1" k
         for ((k = 0; k < 64; k++)); do
@@ -131,6 +134,10 @@ seed_fuzz_bootloader() {
     { printf '\100$Bootloader\n$GACK\n$EACK\n$DACK\n$DACK\n'; } >"${corpus}/seed_start"
     { printf '\125$DACK\n$PACK\nnoise\n$EACK\n$DACK\n'; } >"${corpus}/seed_programming"
     { printf '\103$PACK\n$EACK\n$DACK\n$CACK\n'; } >"${corpus}/seed_page_full"
+    { printf '\140$CACK\n$PACK\n'; } >"${corpus}/seed_crc"
+    { printf '\145'; readback 26000 0 80; readback 26040 0 80; readback 26040 0 81; } >"${corpus}/seed_verifying"
+    { printf '\162'; readback 62FC0 0 BF; printf '\030\n$VACK\n'; } >"${corpus}/seed_abandoned_at_the_jump"
+    { printf '\167$EACK\n\004\n$X\n'; } >"${corpus}/seed_link_closed_while_starting"
 }
 
 # Longest input per target: the protocol's must pass its 4096-character bound on pending text.

@@ -1,5 +1,5 @@
 #include "dialogs/AdvancedDlg.h"
-#include "dialogs/DialogBootload.h"
+#include "maintenance/BootloaderExchange.h"
 #include "maintenance/FirmwareReaderFile.h"
 
 #include <QFile>
@@ -27,12 +27,12 @@ void tst_FirmwareReaderFile::carriedImage() {
 
     FirmwareReaderFile reader(QStringLiteral(":/update.bin"));
     QVERIFY(reader.isOpen());
-    const QByteArray marker = reader.read(DialogBootload::kApplicationStart, 32);
+    const QByteArray marker = reader.read(BootloaderExchange::kApplicationStart, 32);
     QCOMPARE(QString::fromLatin1(marker.constData()),
              QStringLiteral("ZelPress firmware ") + AdvancedDlg::availableFirmwareVersion());
     // Both regions hold firmware, not erased flash; the last chunk of the parameter page is erased.
-    const QByteArray application = reader.read(DialogBootload::kApplicationStart, 0x3D000);
-    const QByteArray parameters = reader.read(DialogBootload::kParameterPageStart, 0x1000);
+    const QByteArray application = reader.read(BootloaderExchange::kApplicationStart, 0x3D000);
+    const QByteArray parameters = reader.read(BootloaderExchange::kParameterPageStart, 0x1000);
     QVERIFY(application.count(char(0xFF)) < application.size() / 64);
     QVERIFY(parameters.left(0xFC0).count(char(0xFF)) < 0xFC0 / 64);
     QCOMPARE(parameters.right(64), QByteArray(64, char(0xFF)));
