@@ -2,6 +2,7 @@
 
 #include "chart/GraphAxis.h"
 #include "chart/GraphSeries.h"
+#include "chart/TraceLayer.h"
 
 #include <QFontMetricsF>
 #include <QGraphicsObject>
@@ -27,6 +28,8 @@ constexpr std::array<StepEntry, 28> kSteps{{
     {200, 0},   {250, 0},   {500, 0},    {1000, 0},  {2000, 0}, {2500, 0}, {5000, 0},
 }};
 constexpr int kTicksPerSpan = 7;
+// Qt Charts stacks the grid at 2, the axes at 3, series items at 4 and its legend at 5.
+constexpr double kTraceLayerZ = 4.5;
 // What the chart keeps free on either side of each label within its share of the axis, and what a
 // label's text item adds to the text itself.
 constexpr double kLabelPadding = 4.0;
@@ -46,7 +49,8 @@ StepEntry stepAt(std::size_t i) {
 GraphChart::GraphChart(QGraphicsItem* parent)
     : QChart(parent)
     , m_xAxis(new GraphAxis(this))
-    , m_yAxis(new GraphAxis(this)) {
+    , m_yAxis(new GraphAxis(this))
+    , m_traceLayer(new TraceLayer(this)) {
     legend()->hide();
 
     m_xAxis->setReverse(true);
@@ -73,6 +77,12 @@ GraphChart::GraphChart(QGraphicsItem* parent)
             [this](qreal min, qreal max) { applyTickStep(m_yAxis, min, max); });
     // A new size (window, export, page) may fit more labels or fewer.
     connect(this, &QChart::plotAreaChanged, this, &GraphChart::onPlotAreaChanged);
+    // Over the grid, the axes and the series' own (empty) items, below the legend and anything on top.
+    m_traceLayer->setZValue(kTraceLayerZ);
+    // The layer draws with the ranges and plot area of the moment: a change only asks for a repaint.
+    for (GraphAxis* axis : {m_xAxis, m_yAxis})
+        connect(axis, &QValueAxis::rangeChanged, m_traceLayer, &TraceLayer::geometryChanged);
+    connect(this, &QChart::plotAreaChanged, m_traceLayer, &TraceLayer::geometryChanged);
 }
 
 namespace {
@@ -186,21 +196,17 @@ double GraphChart::yReferenceSpan() const {
 }
 
 void GraphChart::addGraphSeries(GraphSeries* series) {
-    const auto children = childItems();
-    const QSet<QGraphicsItem*> before(children.begin(), children.end());
     addSeries(series);
     series->attachAxis(m_xAxis);
     series->attachAxis(m_yAxis);
-    // The chart makes the line's drawing item, as a child of its own, while the series is added: the one
-    // new selectable object among its children.
-    QGraphicsObject* drawing = nullptr;
-    const auto now = childItems();
-    for (QGraphicsItem* item : now) {
-        if (!before.contains(item) && (item->flags() & QGraphicsItem::ItemIsSelectable) &&
-            (drawing = item->toGraphicsObject()))
-            break;
-    }
-    series->setDrawingItem(drawing);
+    TraceLayer* layer = m_traceLayer;
+    connect(series, &GraphSeries::lineChanged, layer, &TraceLayer::contentChanged);
+    connect(series, &GraphSeries::selectionChanged, layer, &TraceLayer::contentChanged);
+    connect(series, &QXYSeries::penChanged, layer, &TraceLayer::contentChanged);
+    connect(series, &QXYSeries::colorChanged, layer, &TraceLayer::contentChanged);
+    connect(series, &QAbstractSeries::visibleChanged, layer, &TraceLayer::contentChanged);
+    connect(series, &QObject::destroyed, layer, &TraceLayer::contentChanged);
+    layer->contentChanged();
 }
 
 GraphSeries* GraphChart::selectedSeries() const {

@@ -8,6 +8,7 @@
 
 class GraphAxis;
 class GraphSeries;
+class TraceLayer;
 
 // The force-against-position chart: position on a reversed X axis at the bottom, force on the Y axis
 // at the left, each with about seven tick intervals whatever the visible range, fewer when the labels of
@@ -32,9 +33,10 @@ public:
     double xReferenceSpan() const;
     double yReferenceSpan() const;
 
-    // Adds the line on both axes and hands it the item that draws it, so selecting it can lift that item
-    // instead of taking the line off the chart and adding it again.
+    // Adds the line on both axes; the trace layer draws it.
     void addGraphSeries(GraphSeries* series);
+    // The item that draws every trace line, over the plot area.
+    TraceLayer* traceLayer() const { return m_traceLayer; }
 
     // The first series marked selected, or none.
     GraphSeries* selectedSeries() const;
@@ -67,6 +69,7 @@ private:
 
     GraphAxis* m_xAxis;
     GraphAxis* m_yAxis;
+    TraceLayer* m_traceLayer;
     double m_xReferenceMin = -0.1;
     double m_xReferenceMax = 0.2;
     double m_yReferenceMin = -0.1;

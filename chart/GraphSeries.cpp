@@ -11,7 +11,7 @@ GraphSeries::GraphSeries(Graph* graph, Units units, QObject* parent)
     : QLineSeries(parent)
     , m_graph(graph)
     , m_units(units) {
-    replace(drawablePoints(graph->data(units).points()));
+    m_line = drawablePoints(graph->data(units).points());
     setColor(graph->color());
     setName(graph->name());
     setVisible(graph->visible());
@@ -43,8 +43,9 @@ QList<QPointF> GraphSeries::drawablePoints(const QList<QPointF>& points) {
 void GraphSeries::setUnits(Units units) {
     if (!m_graph)
         return;
-    replace(drawablePoints(m_graph->data(units).points()));
+    m_line = drawablePoints(m_graph->data(units).points());
     m_units = units;
+    emit lineChanged();
 }
 
 void GraphSeries::setSelected(bool selected) {
@@ -53,20 +54,7 @@ void GraphSeries::setSelected(bool selected) {
     m_selected = selected;
     updateColor(Default);
     updateWidth();
-    updateStacking();
-}
-
-void GraphSeries::setDrawingItem(QGraphicsObject* item) {
-    m_drawingItem = item;
-    m_drawingItemZ = item ? item->zValue() : 0.0;
-    updateStacking();
-}
-
-void GraphSeries::updateStacking() {
-    // Lines share one stacking value and are drawn in the order they were added; half a step up puts
-    // the selected line over all of them and still below whatever the chart stacks above its lines.
-    if (m_drawingItem)
-        m_drawingItem->setZValue(m_selected ? m_drawingItemZ + 0.5 : m_drawingItemZ);
+    emit selectionChanged();
 }
 
 void GraphSeries::setLatest(bool latest) {
@@ -100,7 +88,8 @@ void GraphSeries::updateWidth() {
 
 void GraphSeries::onGraphDestroyed() {
     m_graph = nullptr;
-    clear();
+    m_line.clear();
+    emit lineChanged();
     // A series destroyed while still attached to a chart aborts the program, so leave the chart first.
     if (QChart* owner = chart())
         owner->removeSeries(this);

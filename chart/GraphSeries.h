@@ -5,14 +5,14 @@
 #include "data/Graph.h"
 
 #include <QColor>
-#include <QGraphicsObject>
 #include <QLineSeries>
 #include <QList>
 #include <QPointer>
 #include <QPointF>
 
 // The line of one trace. It follows its trace: colour, visibility and, when the trace is destroyed,
-// its own removal from the chart and deferred deletion.
+// its own removal from the chart and deferred deletion. The chart's trace layer draws it from
+// linePoints(); the series itself hands the chart no points, so a range change rebuilds nothing for it.
 class GraphSeries : public QLineSeries {
     Q_OBJECT
 public:
@@ -36,10 +36,8 @@ public:
     void setSelected(bool selected);
     void setLatest(bool latest);
 
-    // The item that draws this line on its chart, found when the line was added. Selecting the line
-    // lifts that item above the other lines; the chart's list of series never changes for it.
-    void setDrawingItem(QGraphicsObject* item);
-    QGraphicsObject* drawingItem() const { return m_drawingItem; }
+    // The trace's drawable points in the shown units (see drawablePoints); none once the trace is gone.
+    const QList<QPointF>& linePoints() const { return m_line; }
 
     // The finite points of the list, in order: a NaN or infinite coordinate is not drawable.
     static QList<QPointF> drawablePoints(const QList<QPointF>& points);
@@ -51,14 +49,18 @@ public slots:
     // 3 px when selected, else 2 px.
     void updateWidth();
 
+signals:
+    // linePoints() changed, or the line was taken off its chart.
+    void lineChanged();
+    // Selected or unselected: the line is drawn on top of the others, or back in its place.
+    void selectionChanged();
+
 private:
     void onGraphDestroyed();
-    void updateStacking();
 
     QPointer<Graph> m_graph;
     Units m_units;
     bool m_selected = false;
     bool m_latest = false;
-    QPointer<QGraphicsObject> m_drawingItem;
-    qreal m_drawingItemZ = 0.0;
+    QList<QPointF> m_line;
 };

@@ -21,4 +21,6 @@ zelpress_core_sources(
     LiveStroke.cpp
     LiveStroke.h
     SessionModel.cpp
-    SessionModel.h)
+    SessionModel.h
+    TraceLayer.cpp
+    TraceLayer.h)

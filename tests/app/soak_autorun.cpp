@@ -151,7 +151,7 @@ bool autosaveMatchesChart(ZelPress& window, Units units, QString* difference) {
         }
         const Graph* fromFile = saved.graphs().at(index);
         if (fromFile->traceNumber() != shown.at(index)->traceNumber() ||
-            fromFile->data(units).points() != graphSeries->points()) {
+            fromFile->data(units).points() != graphSeries->linePoints()) {
             *difference = QStringLiteral("trace %1 differs between the autosave file and the chart")
                               .arg(shown.at(index)->traceNumber());
             return false;

@@ -101,18 +101,21 @@ QList<Word> pageWords(const QString& pdf, int page, bool* ok) {
     QList<Word> words;
     for (auto it = word.globalMatch(html); it.hasNext();) {
         const QRegularExpressionMatch match = it.next();
-        words.append(
-            {match.captured(5), QRectF(QPointF(match.captured(1).toDouble(), match.captured(2).toDouble()),
-                                       QPointF(match.captured(3).toDouble(), match.captured(4).toDouble()))});
+        words.append({match.captured(5).normalized(QString::NormalizationForm_KC),
+                      QRectF(QPointF(match.captured(1).toDouble(), match.captured(2).toDouble()),
+                             QPointF(match.captured(3).toDouble(), match.captured(4).toDouble()))});
     }
     return words;
 }
 
+// The page's text as laid out. Compatibility-normalised: the PDF's font draws "ff", "fi" and "fl" as
+// ligatures, which poppler gives back as one character each (a temporary folder's random name has them).
 QString pageText(const QString& pdf, int page, bool* ok) {
     return QString::fromUtf8(runTool(QStringLiteral("pdftotext"),
                                      {QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page),
                                       QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-")},
-                                     ok));
+                                     ok))
+        .normalized(QString::NormalizationForm_KC);
 }
 
 // The share of the pixels across the page in a band of text lines (points) that have the colour.

@@ -6,6 +6,7 @@
 #include "chart/GraphSeries.h"
 #include "chart/GraphView.h"
 #include "chart/GraphVisualization.h"
+#include "chart/TraceLayer.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
 

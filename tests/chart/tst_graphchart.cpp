@@ -16,6 +16,8 @@ private slots:
     void selectedLineIsDrawnLast();
     void selectingLeavesNoSecondDrawingOfALine();
     void chartClickClearsSelection();
+    void clickPicksTheLineDrawnUnderThePointer_data();
+    void clickPicksTheLineDrawnUnderThePointer();
     void bulkLoadSelectsLastTrace();
     void seriesFollowsTraceDestructionWithoutAbort();
     void visualizationDestroyedBeforeChart();
@@ -220,6 +222,60 @@ void tst_GraphChart::chartClickClearsSelection() {
     QCOMPARE(rig.chart()->selectedSeries(), nullptr);
 }
 
+void tst_GraphChart::clickPicksTheLineDrawnUnderThePointer_data() {
+    QTest::addColumn<QPointF>("value");
+    QTest::addColumn<QPointF>("offset"); // pixels from the value's position
+    QTest::addColumn<int>("selectedBefore");
+    QTest::addColumn<bool>("zoomed");
+    QTest::addColumn<int>("expected"); // 1 or 2: that trace's line; 0: none
+    // The first line rises to 30 lbs at 0, the second to 60; both are flat at 0 beyond 0.2 inch.
+    for (const bool zoomed : {false, true}) {
+        const QByteArray view = zoomed ? " (zoomed and panned)" : "";
+        QTest::newRow("on the first" + view) << QPointF(0.1, 15.0) << QPointF() << 0 << zoomed << 1;
+        QTest::newRow("on the second" + view) << QPointF(0.1, 30.0) << QPointF() << 1 << zoomed << 2;
+        QTest::newRow("beside the second within reach" + view)
+            << QPointF(0.1, 30.0) << QPointF(0, 4) << 0 << zoomed << 2;
+        QTest::newRow("beside the second out of reach" + view)
+            << QPointF(0.1, 30.0) << QPointF(0, 9) << 1 << zoomed << 0;
+        // Where the lines overlap, the one drawn on top: the latest, or the selected one over it.
+        QTest::newRow("shared part, latest on top" + view)
+            << QPointF(0.21, 0.0) << QPointF() << 0 << zoomed << 2;
+        QTest::newRow("shared part, selected on top" + view)
+            << QPointF(0.21, 0.0) << QPointF() << 1 << zoomed << 1;
+    }
+}
+
+// A click goes to the line drawn where the pointer is, with the axes' ranges of the moment; anywhere
+// else it clears the selection.
+void tst_GraphChart::clickPicksTheLineDrawnUnderThePointer() {
+    QFETCH(QPointF, value);
+    QFETCH(QPointF, offset);
+    QFETCH(int, selectedBefore);
+    QFETCH(bool, zoomed);
+    QFETCH(int, expected);
+    Rig rig;
+    rig.view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(rig.view.get()));
+    Graph* first = rig.active.addGraphFromPress(stroke(0.2, 0.0, 30.0), true);
+    Graph* second = rig.active.addGraphFromPress(stroke(0.2, 0.0, 60.0), true);
+    const QList<Graph*> graphs{nullptr, first, second};
+    if (zoomed) {
+        rig.chart()->zoomIn(rig.chart()->plotArea().adjusted(0, 40, -250, 0));
+        rig.chart()->scroll(0, -10);
+    }
+    rig.visualization->setSelectedGraph(graphs.at(selectedBefore));
+    // Where Qt's own mapping of the axes puts the value.
+    const QPointF onChart = rig.chart()->mapToPosition(value, rig.series(first));
+    QVERIFY(rig.chart()->plotArea().contains(onChart));
+    const QPointF drawn = rig.chart()->traceLayer()->toPosition(value);
+    QVERIFY2(std::abs(drawn.x() - onChart.x()) < 0.01 && std::abs(drawn.y() - onChart.y()) < 0.01,
+             qPrintable(QStringLiteral("drawn at %1,%2").arg(drawn.x()).arg(drawn.y())));
+    const QPoint pixel = rig.view->mapFromScene(rig.chart()->mapToScene(onChart + offset));
+    QTest::mouseClick(rig.view->viewport(), Qt::LeftButton, Qt::NoModifier, pixel);
+    GraphSeries* selected = rig.chart()->selectedSeries();
+    QCOMPARE(selected ? selected->graph() : nullptr, graphs.at(expected));
+}
+
 void tst_GraphChart::bulkLoadSelectsLastTrace() {
     Rig rig;
     GraphContainer source(true, nullptr);
@@ -274,7 +330,7 @@ void tst_GraphChart::unitSwitchReplacesPointsAndTitles() {
     QCOMPARE(rig.chart()->yAxis()->titleText(), QStringLiteral("lbs"));
     rig.visualization->setUnits(Metric);
     QCOMPARE(series->units(), Metric);
-    QCOMPARE(series->points(), graph->data(Metric).points());
+    QCOMPARE(series->linePoints(), graph->data(Metric).points());
     QCOMPARE(rig.chart()->xAxis()->titleText(), QStringLiteral("mm"));
     QCOMPARE(rig.chart()->yAxis()->titleText(), QStringLiteral("kg"));
     // Axes fitted again in millimetres and kilograms.
@@ -282,7 +338,7 @@ void tst_GraphChart::unitSwitchReplacesPointsAndTitles() {
     QVERIFY(std::abs(rig.yMax() - std::max(10.0, 1.1 * graph->data(Metric).peakForce())) < 1e-9);
     // Traces that arrive now come in millimetres too.
     Graph* next = rig.active.addGraphFromPress(stroke(0.2, 0.0, 30.0), true);
-    QCOMPARE(rig.series(next)->points(), next->data(Metric).points());
+    QCOMPARE(rig.series(next)->linePoints(), next->data(Metric).points());
 }
 
 void tst_GraphChart::nonFiniteAndHugeCoordinatesDrawBounded() {
@@ -303,9 +359,9 @@ void tst_GraphChart::nonFiniteAndHugeCoordinatesDrawBounded() {
     Graph* graph = rig.active.addGraphFromPress({{0.3, kNaN}, {kInf, 2.0}, {0.1, 4.0}, {0.0, -kInf}}, true);
     QVERIFY(std::isfinite(rig.xMin()) && std::isfinite(rig.xMax()) && rig.xMin() < rig.xMax());
     QVERIFY(std::isfinite(rig.yMin()) && std::isfinite(rig.yMax()) && rig.yMin() < rig.yMax());
-    QCOMPARE(rig.series(graph)->count(), 1);
+    QCOMPARE(rig.series(graph)->linePoints().size(), 1);
     rig.visualization->setUnits(Metric);
-    QCOMPARE(rig.series(graph)->count(), 1);
+    QCOMPARE(rig.series(graph)->linePoints().size(), 1);
     rig.active.addGraphFromPress({{1e300, 1e300}, {0.0, 0.0}}, true);
     QVERIFY(std::isfinite(rig.xMax()) && std::isfinite(rig.yMax()));
     QVERIFY(std::abs(rig.xMax()) / rig.chart()->xAxis()->tickInterval() < 20);
