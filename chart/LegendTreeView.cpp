@@ -6,8 +6,12 @@
 #include "data/GraphContainer.h"
 
 #include <QEvent>
+#include <QHash>
 #include <QHeaderView>
+#include <QIcon>
 #include <QMetaEnum>
+#include <QPixmap>
+#include <QStyledItemDelegate>
 #include <QtDebug>
 
 #include <algorithm>
@@ -39,10 +43,45 @@ bool changesWidth(const QList<int>& roles) {
     });
 }
 
+// Draws a colour cell's swatch from one icon per colour and size. Qt's own delegate makes a new icon for
+// a colour on every repaint, and every new icon adds entries of its own to the pixmap cache, which then
+// grows with each repaint of the legend up to Qt's 10 MB cap.
+class SwatchDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QVariant decoration = index.data(Qt::DecorationRole);
+        if (decoration.typeId() != QMetaType::QColor || option->decorationSize.isEmpty())
+            return;
+        const QColor colour = decoration.value<QColor>();
+        const QSize size = option->decorationSize;
+        const quint64 key = (quint64(colour.rgba()) << 32) | (quint64(size.width() & 0xFFFF) << 16) |
+                            quint64(size.height() & 0xFFFF);
+        auto it = m_icons.constFind(key);
+        if (it == m_icons.constEnd()) {
+            // A measurement colouring gives every trace a shade of its own: keep the cache bounded.
+            if (m_icons.size() >= kMaxSwatches)
+                m_icons.clear();
+            QPixmap pixmap(size);
+            pixmap.fill(colour);
+            it = m_icons.insert(key, QIcon(pixmap));
+        }
+        option->icon = *it;
+    }
+
+private:
+    static constexpr qsizetype kMaxSwatches = 1024;
+    mutable QHash<quint64, QIcon> m_icons;
+};
+
 } // namespace
 
 LegendTreeView::LegendTreeView(QWidget* parent)
     : QTreeView(parent) {
+    setItemDelegate(new SwatchDelegate(this));
     connect(this, &QAbstractItemView::clicked, this, &LegendTreeView::onItemClicked);
     connect(header(), &QHeaderView::sectionResized, this, &LegendTreeView::onSectionResized);
 }
