@@ -2,6 +2,8 @@
 zelpress_core_sources(
     AutosaveWriter.cpp
     AutosaveWriter.h
+    Capability.cpp
+    Capability.h
     ColorChangeSettings.h
     Graph.cpp
     Graph.h
@@ -17,6 +19,8 @@ zelpress_core_sources(
     SeatingStatistics.h
     SessionCodec.cpp
     SessionCodec.h
+    ToleranceLimits.cpp
+    ToleranceLimits.h
     TraceData.cpp
     TraceData.h
     UndoHistory.cpp
