@@ -5,6 +5,8 @@ zelpress_core_sources(
     Capability.cpp
     Capability.h
     ColorChangeSettings.h
+    ControlChart.cpp
+    ControlChart.h
     Graph.cpp
     Graph.h
     GraphContainer.cpp
