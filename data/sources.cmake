@@ -11,6 +11,8 @@ zelpress_core_sources(
     Graph.h
     GraphContainer.cpp
     GraphContainer.h
+    GroupComparison.cpp
+    GroupComparison.h
     IGraphModel.h
     JsonIndenter.cpp
     JsonIndenter.h
