@@ -2,11 +2,17 @@
 zelpress_core_sources(
     AutosaveWriter.cpp
     AutosaveWriter.h
+    Capability.cpp
+    Capability.h
     ColorChangeSettings.h
+    ControlChart.cpp
+    ControlChart.h
     Graph.cpp
     Graph.h
     GraphContainer.cpp
     GraphContainer.h
+    GroupComparison.cpp
+    GroupComparison.h
     IGraphModel.h
     JsonIndenter.cpp
     JsonIndenter.h
@@ -17,6 +23,8 @@ zelpress_core_sources(
     SeatingStatistics.h
     SessionCodec.cpp
     SessionCodec.h
+    ToleranceLimits.cpp
+    ToleranceLimits.h
     TraceData.cpp
     TraceData.h
     UndoHistory.cpp

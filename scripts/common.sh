@@ -5,7 +5,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 # Debian/Ubuntu packages the application and its tests build with.
 BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-charts-dev qt6-serialport-dev qt6-connectivity-dev libgl-dev
+    qt6-base-dev qt6-charts-dev qt6-serialport-dev qt6-connectivity-dev libgl-dev libboost-math-dev
     poppler-utils python3)
 
 # install_missing PACKAGE...: installs, through apt-get, the packages that are not installed yet.
