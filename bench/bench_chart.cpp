@@ -131,11 +131,8 @@ struct Chart {
 void linesOf(const Chart& chart, QList<QList<QPointF>>& lines, QList<QPen>& pens) {
     lines.clear();
     pens.clear();
-    const auto all = chart.view.chart()->series();
-    for (QAbstractSeries* s : all) {
-        auto* series = qobject_cast<GraphSeries*>(s);
-        if (!series)
-            continue;
+    const QList<GraphSeries*> all = chart.view.chart()->graphSeries();
+    for (const GraphSeries* series : all) {
         lines.append(series->linePoints());
         pens.append(series->pen());
     }

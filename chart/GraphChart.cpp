@@ -8,6 +8,7 @@
 #include <QGraphicsObject>
 #include <QGraphicsSceneMouseEvent>
 #include <QLegend>
+#include <QLineSeries>
 #include <QSet>
 
 #include <algorithm>
@@ -50,7 +51,8 @@ GraphChart::GraphChart(QGraphicsItem* parent)
     : QChart(parent)
     , m_xAxis(new GraphAxis(this))
     , m_yAxis(new GraphAxis(this))
-    , m_traceLayer(new TraceLayer(this)) {
+    , m_traceLayer(new TraceLayer(this))
+    , m_anchor(new QLineSeries(this)) {
     legend()->hide();
 
     m_xAxis->setReverse(true);
@@ -69,6 +71,9 @@ GraphChart::GraphChart(QGraphicsItem* parent)
     m_yAxis->setMinorTickCount(4);
     m_yAxis->setLabelFormat(QStringLiteral("%.1f"));
     addAxis(m_yAxis, Qt::AlignLeft);
+    addSeries(m_anchor);
+    m_anchor->attachAxis(m_xAxis);
+    m_anchor->attachAxis(m_yAxis);
 
     // Every change of a visible range (autoscale, zoom, pan) picks a new tick interval.
     connect(m_xAxis, &QValueAxis::rangeChanged, this,
@@ -196,43 +201,51 @@ double GraphChart::yReferenceSpan() const {
 }
 
 void GraphChart::addGraphSeries(GraphSeries* series) {
-    addSeries(series);
-    series->attachAxis(m_xAxis);
-    series->attachAxis(m_yAxis);
+    if (!series || m_lines.contains(series))
+        return;
+    m_lines.append(series);
+    series->setGraphChart(this);
     TraceLayer* layer = m_traceLayer;
     connect(series, &GraphSeries::lineChanged, layer, &TraceLayer::contentChanged);
     connect(series, &GraphSeries::selectionChanged, layer, &TraceLayer::contentChanged);
     connect(series, &QXYSeries::penChanged, layer, &TraceLayer::contentChanged);
     connect(series, &QXYSeries::colorChanged, layer, &TraceLayer::contentChanged);
     connect(series, &QAbstractSeries::visibleChanged, layer, &TraceLayer::contentChanged);
-    connect(series, &QObject::destroyed, layer, &TraceLayer::contentChanged);
+    // A line deleted while still on the chart leaves it at once.
+    connect(series, &QObject::destroyed, this, [this, series]() {
+        m_lines.removeAll(series);
+        m_traceLayer->contentChanged();
+    });
     layer->contentChanged();
 }
 
+void GraphChart::removeGraphSeries(GraphSeries* series) {
+    if (!m_lines.removeAll(series))
+        return;
+    disconnect(series, nullptr, this, nullptr);
+    disconnect(series, nullptr, m_traceLayer, nullptr);
+    series->setGraphChart(nullptr);
+    m_traceLayer->contentChanged();
+}
+
 GraphSeries* GraphChart::selectedSeries() const {
-    const auto all = series();
-    for (QAbstractSeries* s : all) {
-        auto* graphSeries = qobject_cast<GraphSeries*>(s);
-        if (graphSeries && graphSeries->isSelected())
-            return graphSeries;
+    for (GraphSeries* series : m_lines) {
+        if (series->isSelected())
+            return series;
     }
     return nullptr;
 }
 
 void GraphChart::setLatestSeries(GraphSeries* series) {
-    const auto all = this->series();
-    for (QAbstractSeries* s : all) {
-        if (auto* graphSeries = qobject_cast<GraphSeries*>(s))
-            graphSeries->setLatest(graphSeries == series);
-    }
+    const QList<GraphSeries*> lines = m_lines;
+    for (GraphSeries* line : lines)
+        line->setLatest(line == series);
 }
 
 void GraphChart::setSelectedSeries(GraphSeries* series) {
-    const auto all = this->series();
-    for (QAbstractSeries* s : all) {
-        if (auto* graphSeries = qobject_cast<GraphSeries*>(s))
-            graphSeries->setSelected(graphSeries == series);
-    }
+    const QList<GraphSeries*> lines = m_lines;
+    for (GraphSeries* line : lines)
+        line->setSelected(line == series);
 }
 
 void GraphChart::mousePressEvent(QGraphicsSceneMouseEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QChart>
+#include <QList>
 #include <QPointF>
 #include <QString>
 
@@ -9,6 +10,7 @@
 class GraphAxis;
 class GraphSeries;
 class TraceLayer;
+class QLineSeries;
 
 // The force-against-position chart: position on a reversed X axis at the bottom, force on the Y axis
 // at the left, each with about seven tick intervals whatever the visible range, fewer when the labels of
@@ -33,8 +35,13 @@ public:
     double xReferenceSpan() const;
     double yReferenceSpan() const;
 
-    // Adds the line on both axes; the trace layer draws it.
+    // Adds the line; the trace layer draws it. The lines are kept by the chart itself, not among Qt
+    // Charts' series: a series there costs some 30 KiB (its drawing item, its legend marker) even empty.
     void addGraphSeries(GraphSeries* series);
+    // Takes the line off (nothing if it is not on this chart); it is not deleted.
+    void removeGraphSeries(GraphSeries* series);
+    // The lines in the order they were added.
+    const QList<GraphSeries*>& graphSeries() const { return m_lines; }
     // The item that draws every trace line, over the plot area.
     TraceLayer* traceLayer() const { return m_traceLayer; }
 
@@ -70,6 +77,9 @@ private:
     GraphAxis* m_xAxis;
     GraphAxis* m_yAxis;
     TraceLayer* m_traceLayer;
+    // An empty line on both axes: Qt Charts maps values and positions through a series' domain.
+    QLineSeries* m_anchor;
+    QList<GraphSeries*> m_lines;
     double m_xReferenceMin = -0.1;
     double m_xReferenceMax = 0.2;
     double m_yReferenceMin = -0.1;

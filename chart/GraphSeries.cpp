@@ -65,7 +65,7 @@ void GraphSeries::setLatest(bool latest) {
 }
 
 void GraphSeries::updateColor(ColorChangeSettings settings) {
-    const bool onGraphChart = qobject_cast<GraphChart*>(chart()) != nullptr;
+    const bool onGraphChart = m_chart != nullptr;
     if (m_selected) {
         if (onGraphChart)
             setColor(selectedColor());
@@ -90,8 +90,7 @@ void GraphSeries::onGraphDestroyed() {
     m_graph = nullptr;
     m_line.clear();
     emit lineChanged();
-    // A series destroyed while still attached to a chart aborts the program, so leave the chart first.
-    if (QChart* owner = chart())
-        owner->removeSeries(this);
+    if (m_chart)
+        m_chart->removeGraphSeries(this);
     deleteLater();
 }

@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QPointF>
 
+class GraphChart;
+
 // The line of one trace. It follows its trace: colour, visibility and, when the trace is destroyed,
 // its own removal from the chart and deferred deletion. The chart's trace layer draws it from
 // linePoints(); the series itself hands the chart no points, so a range change rebuilds nothing for it.
@@ -35,6 +37,10 @@ public:
     void setUnits(Units units);
     void setSelected(bool selected);
     void setLatest(bool latest);
+
+    // The chart that shows the line (set by GraphChart), or none.
+    GraphChart* graphChart() const { return m_chart; }
+    void setGraphChart(GraphChart* chart) { m_chart = chart; }
 
     // The trace's drawable points in the shown units (see drawablePoints); none once the trace is gone.
     const QList<QPointF>& linePoints() const { return m_line; }
@@ -63,4 +69,5 @@ private:
     bool m_selected = false;
     bool m_latest = false;
     QList<QPointF> m_line;
+    QPointer<GraphChart> m_chart;
 };

@@ -35,13 +35,10 @@ GraphView::GraphView(QWidget* parent)
 
 void GraphView::setDarkMode(bool dark) {
     m_chart->setTheme(dark ? QChart::ChartThemeDark : QChart::ChartThemeLight);
-    const auto all = m_chart->series();
-    for (QAbstractSeries* s : all) {
-        if (auto* series = qobject_cast<GraphSeries*>(s)) {
-            // A theme also resets the pen width.
-            series->updateWidth();
-            series->updateColor(Default);
-        }
+    const QList<GraphSeries*> lines = m_chart->graphSeries();
+    for (GraphSeries* series : lines) {
+        series->updateWidth();
+        series->updateColor(Default);
     }
 }
 
@@ -89,9 +86,8 @@ void GraphView::mouseMoveEvent(QMouseEvent* event) {
     QPointF value(std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN());
     if (m_chart->plotArea().contains(chartPosition)) {
         viewport()->setCursor(Qt::CrossCursor);
-        const auto all = m_chart->series();
-        if (!all.isEmpty())
-            value = m_chart->mapToValue(chartPosition, all.first());
+        if (!m_chart->graphSeries().isEmpty())
+            value = m_chart->mapToValue(chartPosition);
     } else {
         viewport()->unsetCursor();
     }

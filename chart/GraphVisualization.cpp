@@ -40,26 +40,19 @@ GraphVisualization::GraphVisualization(IGraphModel* graphModel, GraphView* view,
 }
 
 GraphVisualization::~GraphVisualization() {
-    GraphChart* chart = m_view ? m_view->chart() : nullptr;
+    // Not through the view: this may go while the view is half destroyed (as its child). Each line knows
+    // its chart for as long as the chart lives.
     for (const QPointer<GraphSeries>& series : std::as_const(m_series)) {
         if (!series)
             continue;
-        if (chart && series->chart() == chart)
-            chart->removeSeries(series);
+        if (GraphChart* chart = series->graphChart())
+            chart->removeGraphSeries(series);
         delete series.data();
     }
 }
 
 QList<GraphSeries*> GraphVisualization::allSeries() const {
-    QList<GraphSeries*> result;
-    if (!m_view)
-        return result;
-    const auto all = m_view->chart()->series();
-    for (QAbstractSeries* s : all) {
-        if (auto* series = qobject_cast<GraphSeries*>(s))
-            result.append(series);
-    }
-    return result;
+    return m_view ? m_view->chart()->graphSeries() : QList<GraphSeries*>();
 }
 
 GraphSeries* GraphVisualization::seriesFor(const Graph* graph) const {

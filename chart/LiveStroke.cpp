@@ -202,11 +202,8 @@ void LiveStroke::fitAxesToLine() {
     // Only the first stroke of an empty chart: the axes still show their start-up range, which would
     // hide the stroke. With traces on the chart the axes stay as the user and the autoscale left them.
     GraphChart* chart = m_view->chart();
-    const auto all = chart->series();
-    for (QAbstractSeries* series : all) {
-        if (qobject_cast<GraphSeries*>(series))
-            return;
-    }
+    if (!chart->graphSeries().isEmpty())
+        return;
     double largestX = 0.0;
     double largestY = 0.0;
     for (const QPointF& point : std::as_const(m_shown)) {

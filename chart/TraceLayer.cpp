@@ -116,11 +116,10 @@ QPointF TraceLayer::toPosition(const QPointF& value) const {
 QList<GraphSeries*> TraceLayer::drawingOrder() const {
     QList<GraphSeries*> order;
     GraphSeries* selected = nullptr;
-    const auto all = m_chart->series();
+    const QList<GraphSeries*>& all = m_chart->graphSeries();
     order.reserve(all.size());
-    for (QAbstractSeries* s : all) {
-        auto* series = qobject_cast<GraphSeries*>(s);
-        if (!series || !series->isVisible() || series->linePoints().isEmpty())
+    for (GraphSeries* series : all) {
+        if (!series->isVisible() || series->linePoints().isEmpty())
             continue;
         if (series->isSelected() && !selected)
             selected = series;

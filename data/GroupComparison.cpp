@@ -2,8 +2,16 @@
 
 #include "data/SeatingStatistics.h"
 
+// Boost's F quantile trips GCC's maybe-uninitialized analysis once inlined into an optimised build.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <boost/math/distributions/fisher_f.hpp>
 #include <boost/math/distributions/students_t.hpp>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 #include <algorithm>
 #include <cmath>

@@ -364,11 +364,8 @@ QString WindowCommands::brokenRule() const {
 
     // One line on the chart for every trace, and none for anything else.
     QSet<const Graph*> drawn;
-    const auto allSeries = window.graphView()->chart()->series();
-    for (QAbstractSeries* series : allSeries) {
-        auto* line = qobject_cast<GraphSeries*>(series);
-        if (!line)
-            continue;
+    const QList<GraphSeries*> lines = window.graphView()->chart()->graphSeries();
+    for (const GraphSeries* line : lines) {
         if (!line->graph())
             return QStringLiteral("a line of a deleted trace is on the chart");
         if (!traces.contains(line->graph()))

@@ -133,7 +133,7 @@ bool autosaveMatchesChart(ZelPress& window, Units units, QString* difference) {
         *difference = QStringLiteral("autosave unreadable: ") + error;
         return false;
     }
-    const QList<QAbstractSeries*> series = window.graphView()->chart()->series();
+    const QList<GraphSeries*> series = window.graphView()->chart()->graphSeries();
     const QList<Graph*> shown = window.activeContainer()->graphs();
     if (saved.graphs().size() != shown.size() || series.size() != shown.size()) {
         *difference = QStringLiteral("%1 traces saved, %2 in the session, %3 lines on the chart")
@@ -142,9 +142,8 @@ bool autosaveMatchesChart(ZelPress& window, Units units, QString* difference) {
                           .arg(series.size());
         return false;
     }
-    for (QAbstractSeries* line : series) {
-        const auto* graphSeries = qobject_cast<GraphSeries*>(line);
-        const qsizetype index = graphSeries ? shown.indexOf(graphSeries->graph()) : -1;
+    for (const GraphSeries* graphSeries : series) {
+        const qsizetype index = shown.indexOf(graphSeries->graph());
         if (index < 0) {
             *difference = QStringLiteral("a line on the chart belongs to no trace of the session");
             return false;
@@ -245,7 +244,7 @@ int main(int argc, char* argv[]) {
     QTest::qWait(1500);
     std::printf("soak: %d strokes started, %d measurements, %d traces, %d lines on the chart in %.1f s\n",
                 strokesStarted(), measurements, int(container->graphs().size()),
-                int(window.graphView()->chart()->series().size()), clock.elapsed() / 1000.0);
+                int(window.graphView()->chart()->graphSeries().size()), clock.elapsed() / 1000.0);
     int faults = 0;
     if (strokesStarted() != strokes || measurements != strokes || container->graphs().size() != strokes)
         faults += fail("not exactly one trace per stroke");

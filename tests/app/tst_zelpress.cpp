@@ -125,7 +125,7 @@ void tst_ZelPress::connectsZeroesFindsXZeroAndRecordsStrokes() {
     QTRY_COMPARE_WITH_TIMEOUT(active->graphs().size(), 1, kStrokeMs);
     QVERIFY(!active->graphs().first()->data(Imperial).points().isEmpty());
     QCOMPARE(bench.window->graphModel()->sessionModel()->item(0)->rowCount(), 1);
-    QCOMPARE(bench.window->graphView()->chart()->series().size(), 1);
+    QCOMPARE(bench.window->graphView()->chart()->graphSeries().size(), 1);
     const QString autosave = GraphContainer::autosavePath(bench.session()->startTime());
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(autosave), 10000);
     QVERIFY(!action(*bench.window, "undoAction")->isEnabled());

@@ -94,10 +94,10 @@ void tst_ZelPressStatistics::liveLineGrowsDuringTheStrokeAndGivesWayToExactlyOne
     // Replaced in the same turn of the event loop: the line is gone, and the chart holds the trace alone.
     QVERIFY(!live->isDrawing());
     QVERIFY(live->layer()->isHidden());
-    QCOMPARE(chart->series().size(), 1);
+    QCOMPARE(chart->graphSeries().size(), 1);
     const Graph* trace = bench.active()->graphs().first();
-    QCOMPARE(qobject_cast<GraphSeries*>(chart->series().first())->graph(), trace);
-    QCOMPARE(qobject_cast<GraphSeries*>(chart->series().first())->color(), live->color());
+    QCOMPARE(chart->graphSeries().first()->graph(), trace);
+    QCOMPARE(chart->graphSeries().first()->color(), live->color());
     // What was drawn is the start of the trace, to the last bit: same conversion, same X zero.
     const QList<QPointF> recorded = trace->data(Imperial).points();
     QVERIFY(recorded.size() > early.size());
@@ -138,7 +138,7 @@ void tst_ZelPressStatistics::liveLineGoesWithoutATrace() {
     QCOMPARE(live->drawnPointCount(), 0);
     QTRY_VERIFY(!bench.window->findChild<ProgressDialog*>());
     QVERIFY(bench.active()->isEmpty());
-    QCOMPARE(bench.window->graphView()->chart()->series().size(), 0);
+    QCOMPARE(bench.window->graphView()->chart()->graphSeries().size(), 0);
 }
 
 void tst_ZelPressStatistics::panelFollowsTheWindowsEditsUndoUnitsAndFiles() {

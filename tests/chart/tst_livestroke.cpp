@@ -112,7 +112,7 @@ void tst_LiveStroke::drawsWhereTheTraceWillBeInItsColour() {
     Rig rig;
     rig.show();
     // A trace on the chart fixes the axes; the live stroke runs level through the middle of them.
-    Graph* earlier = rig.active.addGraphFromPress({{0.4, 0.0}, {0.2, 10.0}, {0.0, 40.0}}, true);
+    rig.active.addGraphFromPress({{0.4, 0.0}, {0.2, 10.0}, {0.0, 40.0}}, true);
     rig.visualization->setSelectedGraph(nullptr);
     QList<QPointF> level;
     for (int i = 0; i <= 100; ++i)
@@ -124,10 +124,9 @@ void tst_LiveStroke::drawsWhereTheTraceWillBeInItsColour() {
     QTRY_VERIFY(rig.lineShown());
 
     const QImage image = rig.view->viewport()->grab().toImage();
-    GraphSeries* series = rig.visualization->seriesFor(earlier);
     for (const QPointF& value : {level.at(10), level.at(50), level.at(90)}) {
         // Where Qt Charts itself puts that value.
-        const QPointF inChart = rig.chart()->mapToPosition(value, series);
+        const QPointF inChart = rig.chart()->mapToPosition(value);
         const QPoint at = rig.view->mapFromScene(rig.chart()->mapToScene(inChart));
         QCOMPARE(image.pixelColor(at * image.devicePixelRatio()).rgb(), rig.live->color().rgb());
     }
@@ -246,7 +245,8 @@ void tst_LiveStroke::goesSafelyWhicheverOfItAndTheChartGoesFirst() {
     {
         Rig rig;
         rig.live->addPoint({0.2, 1.0});
-        QTRY_COMPARE(rig.live->frameCount(), 1);
+        // At least one frame: fitting the empty chart's axes to the line may ask for a second.
+        QTRY_VERIFY(rig.live->frameCount() >= 1);
         QPointer<QWidget> layer = rig.live->layer();
         rig.live.reset();
         QVERIFY(!layer);
