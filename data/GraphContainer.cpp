@@ -54,6 +54,22 @@ void GraphContainer::markUnsaved() {
     setUnsaved(true);
 }
 
+void GraphContainer::setLimits(const ToleranceLimits& limits) {
+    if (limits == m_limits)
+        return;
+    m_limits = limits;
+    emit limitsChanged();
+    setUnsaved(true);
+}
+
+void GraphContainer::takeLimits(const QJsonObject& object) {
+    const ToleranceLimits limits = SessionCodec::readLimits(object);
+    if (limits == m_limits)
+        return;
+    m_limits = limits;
+    emit limitsChanged();
+}
+
 Graph* GraphContainer::addGraphFromPress(const QList<QPointF>& points, bool imperial) {
     auto* graph = new Graph(this);
     graph->setPoints(points, imperial);
@@ -160,6 +176,7 @@ bool GraphContainer::loadFromFile(const QString& path, QString* errorText) {
     setFileName(QString());
     setUnsaved(false);
     readGraphs(object);
+    takeLimits(object);
     setFileName(path);
     return true;
 }
@@ -177,6 +194,7 @@ void GraphContainer::restoreFromJson(const QJsonObject& object) {
         delete graph;
     m_graphs.clear();
     readGraphs(object);
+    takeLimits(object);
     emitGraphsAddedFromFile();
     setUnsaved(true);
 }
@@ -186,11 +204,11 @@ QString GraphContainer::appVersion() {
 }
 
 QJsonObject GraphContainer::toJson() const {
-    return SessionCodec::toJson(m_graphs, m_firmwareVersion);
+    return SessionCodec::toJson(m_graphs, m_firmwareVersion, m_limits);
 }
 
 QList<QByteArray> GraphContainer::toJsonPieces() const {
-    return SessionCodec::toJsonPieces(m_graphs, m_firmwareVersion);
+    return SessionCodec::toJsonPieces(m_graphs, m_firmwareVersion, m_limits);
 }
 
 QByteArray GraphContainer::toJsonBytes() const {
@@ -198,7 +216,7 @@ QByteArray GraphContainer::toJsonBytes() const {
 }
 
 QByteArray GraphContainer::stateDigest() const {
-    return SessionCodec::stateDigest(m_graphs, m_firmwareVersion);
+    return SessionCodec::stateDigest(m_graphs, m_firmwareVersion, m_limits);
 }
 
 bool GraphContainer::writeToFile(const QString& path) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/ToleranceLimits.h"
+
 #include "core/IFileSystem.h"
 #include "data/Measurement.h"
 #include "data/MeasurementColouring.h"
@@ -55,6 +57,10 @@ public:
     void setFileName(const QString& fileName);
     void setDefaultGraphColor(const QColor& color);
     void setFirmwareVersion(const QString& firmwareVersion) { m_firmwareVersion = firmwareVersion; }
+    // The session's tolerance limits (none by default). Setting different ones marks the container unsaved
+    // and emits limitsChanged; clear() keeps them, loading or restoring a session replaces them with its own.
+    const ToleranceLimits& limits() const { return m_limits; }
+    void setLimits(const ToleranceLimits& limits);
     // Stores the flag and always emits unsavedStatusChanged.
     void setUnsaved(bool unsaved);
     void setHighlightFlyers(bool highlightFlyers);
@@ -103,15 +109,19 @@ signals:
     void defaultGraphColorChanged();
     void fileNameChanged(const QString& fileName);
     void unsavedStatusChanged();
+    void limitsChanged();
 
 private:
     void wireGraph(Graph* graph);
     void markUnsaved();
     void readGraphs(const QJsonObject& object);
+    // The session object's limits become the container's (announced when they differ), without marking it.
+    void takeLimits(const QJsonObject& object);
 
     QString m_fileName;
     QColor m_defaultGraphColor = initialDefaultGraphColor();
     QString m_firmwareVersion;
+    ToleranceLimits m_limits;
     QList<Graph*> m_graphs;
     std::shared_ptr<IFileSystem> m_fileSystem;
     bool m_isActiveSession = false;

@@ -7,12 +7,22 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QtDebug>
 
 namespace {
 
 const QString kAppVersionKey = QStringLiteral("AppVersion");
 const QString kFirmwareVersionKey = QStringLiteral("FirmwareVersion");
 const QString kGraphsKey = QStringLiteral("Graphs");
+const QString kLimitsKey = QStringLiteral("ToleranceLimits");
+
+// The compact text of the limits member as it follows "Graphs" (keys are written in order), or nothing.
+QByteArray limitsMember(const ToleranceLimits& limits) {
+    if (!limits.hasLimits())
+        return QByteArray();
+    return ",\"" + kLimitsKey.toUtf8() +
+           "\":" + QJsonDocument(limits.toJson()).toJson(QJsonDocument::Compact);
+}
 
 QJsonObject header(const QString& firmwareVersion) {
     QJsonObject object;
@@ -29,18 +39,22 @@ QString appVersion() {
     return QStringLiteral(ZELPRESS_VERSION);
 }
 
-QJsonObject toJson(const QList<Graph*>& graphs, const QString& firmwareVersion) {
+QJsonObject toJson(const QList<Graph*>& graphs, const QString& firmwareVersion,
+                   const ToleranceLimits& limits) {
     QJsonArray array;
     for (const Graph* graph : graphs)
         array.append(graph->toJson());
     QJsonObject object = header(firmwareVersion);
     object.insert(kGraphsKey, array);
+    if (limits.hasLimits())
+        object.insert(kLimitsKey, limits.toJson());
     return object;
 }
 
-QList<QByteArray> toJsonPieces(const QList<Graph*>& graphs, const QString& firmwareVersion) {
-    // Members are written in key order and "Graphs" sorts last, so the pieces give the same text as
-    // the compact serialisation of toJson().
+QList<QByteArray> toJsonPieces(const QList<Graph*>& graphs, const QString& firmwareVersion,
+                               const ToleranceLimits& limits) {
+    // Members are written in key order: "Graphs" after the header's and before "ToleranceLimits", so the
+    // pieces give the same text as the compact serialisation of toJson().
     QByteArray opening = QJsonDocument(header(firmwareVersion)).toJson(QJsonDocument::Compact);
     opening.chop(1);
     opening.append(",\"Graphs\":[");
@@ -53,7 +67,7 @@ QList<QByteArray> toJsonPieces(const QList<Graph*>& graphs, const QString& firmw
         // Shares the trace's cached text; nothing is copied here.
         pieces.append(graphs.at(i)->toJsonBytes());
     }
-    pieces.append(QByteArrayLiteral("]}"));
+    pieces.append("]" + limitsMember(limits) + "}");
     return pieces;
 }
 
@@ -68,11 +82,14 @@ QByteArray join(const QList<QByteArray>& pieces) {
     return text;
 }
 
-QByteArray stateDigest(const QList<Graph*>& graphs, const QString& firmwareVersion) {
+QByteArray stateDigest(const QList<Graph*>& graphs, const QString& firmwareVersion,
+                       const ToleranceLimits& limits) {
     QCryptographicHash hash(QCryptographicHash::Sha256);
     hash.addData(QJsonDocument(header(firmwareVersion)).toJson(QJsonDocument::Compact));
     for (Graph* graph : graphs)
         hash.addData(graph->jsonDigest());
+    // Nothing for a session without limits: its digest stays what it always was.
+    hash.addData(limitsMember(limits));
     return hash.result();
 }
 
@@ -107,6 +124,21 @@ QList<Graph*> readGraphs(const QJsonObject& object, GraphContainer* parent) {
         graphs.append(graph);
     }
     return graphs;
+}
+
+ToleranceLimits readLimits(const QJsonObject& object) {
+    const QJsonValue member = object.value(kLimitsKey);
+    if (member.isUndefined())
+        return ToleranceLimits();
+    QString error;
+    const std::optional<ToleranceLimits> limits =
+        member.isObject() ? ToleranceLimits::fromJson(member.toObject(), &error) : std::nullopt;
+    if (!limits) {
+        qWarning().noquote() << "Tolerance limits of the session file ignored:"
+                             << (error.isEmpty() ? QStringLiteral("not an object") : error);
+        return ToleranceLimits();
+    }
+    return *limits;
 }
 
 } // namespace SessionCodec

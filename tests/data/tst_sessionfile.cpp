@@ -2,6 +2,7 @@
 #include "data/AutosaveWriter.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
+#include "data/ToleranceLimits.h"
 #include "support/MemoryFileSystem.h"
 
 #include <QFile>
@@ -11,6 +12,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+Q_DECLARE_METATYPE(ToleranceLimits)
 
 namespace {
 
@@ -40,6 +43,8 @@ private slots:
     void metricTraceWithUnevenArrays();
     void nonObjectEntriesKeepTheirIndex();
     void compactFormEqualsCompactSerialisation();
+    void toleranceLimitsTravelWithTheSession_data();
+    void toleranceLimitsTravelWithTheSession();
     void roundTripKeepsImperialPointsAndMeasurements();
     void metricRecordingIsSavedImperial();
     void loadReplacesTracesWithoutAnnouncing();
@@ -225,6 +230,54 @@ void tst_SessionFile::compactFormEqualsCompactSerialisation() {
     QCOMPARE(copy.stateDigest(), digest);
     copy.setFirmwareVersion(QStringLiteral("other"));
     QVERIFY(copy.stateDigest() != digest);
+}
+
+void tst_SessionFile::toleranceLimitsTravelWithTheSession_data() {
+    QTest::addColumn<ToleranceLimits>("limits");
+    QTest::newRow("none") << ToleranceLimits();
+    QTest::newRow("nominal and band") << *ToleranceLimits::withBand(PeakForce, 42.5, 1.5, Imperial);
+    QTest::newRow("low only, metric work")
+        << *ToleranceLimits::withLimits(WorkDone, 0.25, std::nullopt, Metric);
+    QTest::newRow("high only") << *ToleranceLimits::withLimits(TerminalForce, std::nullopt, 40.0, Imperial);
+}
+
+// The limits are part of the session: in its file (only when set, so other files stay as they were), in
+// its compact text and digest, and back from a file, a restore (undo) or not at all from a bad member.
+void tst_SessionFile::toleranceLimitsTravelWithTheSession() {
+    QFETCH(ToleranceLimits, limits);
+    auto files = std::make_shared<MemoryFileSystem>();
+    GraphContainer container(files, true, nullptr);
+    container.addGraphFromPress({{0.3, 0.0}, {0.2, 30.0}, {0.1, 44.0}}, true);
+    const QByteArray withoutLimits = container.toJsonBytes();
+    const QByteArray digestWithout = container.stateDigest();
+    container.setUnsaved(false);
+    QSignalSpy changed(&container, &GraphContainer::limitsChanged);
+    container.setLimits(limits);
+    QCOMPARE(changed.size(), limits.hasLimits() ? 1 : 0);
+    QCOMPARE(container.unsaved(), limits.hasLimits());
+    QCOMPARE(container.toJsonBytes(), QJsonDocument(container.toJson()).toJson(QJsonDocument::Compact));
+    QCOMPARE(container.toJson().contains(QStringLiteral("ToleranceLimits")), limits.hasLimits());
+    QCOMPARE(container.toJsonBytes() == withoutLimits, !limits.hasLimits());
+    QCOMPARE(container.stateDigest() == digestWithout, !limits.hasLimits());
+
+    QVERIFY(container.writeToFile(QStringLiteral("/s/limits.SDT")));
+    GraphContainer loaded(files, true, nullptr);
+    loaded.setLimits(*ToleranceLimits::withBand(PeakForce, 1.0, 0.5, Metric)); // replaced by the file's
+    QVERIFY(loaded.loadFromFile(QStringLiteral("/s/limits.SDT")));
+    QCOMPARE(loaded.limits(), limits);
+    QVERIFY(!loaded.unsaved());
+    GraphContainer restored(files, true, nullptr);
+    restored.restoreFromJson(container.toJson());
+    QCOMPARE(restored.limits(), limits);
+    QCOMPARE(restored.graphs().size(), 1);
+
+    // A member that makes no sense is left out; the traces still open.
+    QJsonObject damaged = container.toJson();
+    damaged.insert(QStringLiteral("ToleranceLimits"),
+                   QJsonObject{{QStringLiteral("Low"), 50.0}, {QStringLiteral("High"), 40.0}});
+    restored.restoreFromJson(damaged);
+    QCOMPARE(restored.limits(), ToleranceLimits());
+    QCOMPARE(restored.graphs().size(), 1);
 }
 
 void tst_SessionFile::roundTripKeepsImperialPointsAndMeasurements() {

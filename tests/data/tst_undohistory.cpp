@@ -1,5 +1,6 @@
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
+#include "data/ToleranceLimits.h"
 #include "data/UndoHistory.h"
 #include "support/MemoryFileSystem.h"
 
@@ -18,6 +19,7 @@ private slots:
     void init();
     void cleanup();
     void baselineIsTheCompactSessionText();
+    void undoRestoresToleranceLimits();
     void unchangedStateRecordsNothing();
     void keepsAtMostSixStates();
     void undoRestoresPreviousState();
@@ -71,6 +73,19 @@ void tst_UndoHistory::baselineIsTheCompactSessionText() {
     m_container->clear();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(text.isDetached());
+}
+
+// Limits are an edit like any other: recorded, and undone back to what they were.
+void tst_UndoHistory::undoRestoresToleranceLimits() {
+    const ToleranceLimits first = *ToleranceLimits::withBand(PeakForce, 40.0, 2.0, Imperial);
+    m_container->setLimits(first);
+    m_history->reset();
+    m_container->setLimits(*ToleranceLimits::withLimits(PeakForce, 35.0, std::nullopt, Imperial));
+    m_history->recordSnapshot();
+    QVERIFY(m_history->canUndo());
+    m_history->undo();
+    QCOMPARE(m_container->limits(), first);
+    QVERIFY(!m_history->canUndo());
 }
 
 void tst_UndoHistory::unchangedStateRecordsNothing() {
