@@ -2,6 +2,7 @@
 #include "data/AutosaveWriter.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
+#include "data/JsonIndenter.h"
 #include "data/ToleranceLimits.h"
 #include "support/MemoryFileSystem.h"
 
@@ -256,6 +257,9 @@ void tst_SessionFile::toleranceLimitsTravelWithTheSession() {
     QCOMPARE(changed.size(), limits.hasLimits() ? 1 : 0);
     QCOMPARE(container.unsaved(), limits.hasLimits());
     QCOMPARE(container.toJsonBytes(), QJsonDocument(container.toJson()).toJson(QJsonDocument::Compact));
+    // The autosave indents the pieces: the same text as Save writes.
+    QCOMPARE(JsonIndenter::indent(container.toJsonPieces()),
+             QJsonDocument(container.toJson()).toJson(QJsonDocument::Indented));
     QCOMPARE(container.toJson().contains(QStringLiteral("ToleranceLimits")), limits.hasLimits());
     QCOMPARE(container.toJsonBytes() == withoutLimits, !limits.hasLimits());
     QCOMPARE(container.stateDigest() == digestWithout, !limits.hasLimits());
