@@ -62,6 +62,12 @@ void GraphContainer::setLimits(const ToleranceLimits& limits) {
     setUnsaved(true);
 }
 
+ToleranceLimits::Verdict GraphContainer::verdictFor(const Graph* graph) const {
+    if (!graph || !m_limits.hasLimits())
+        return ToleranceLimits::NotJudged;
+    return m_limits.verdictFor(graph->data(m_limits.units()).measurement(m_limits.measurement()));
+}
+
 void GraphContainer::takeLimits(const QJsonObject& object) {
     const ToleranceLimits limits = SessionCodec::readLimits(object);
     if (limits == m_limits)

@@ -61,6 +61,9 @@ public:
     // and emits limitsChanged; clear() keeps them, loading or restoring a session replaces them with its own.
     const ToleranceLimits& limits() const { return m_limits; }
     void setLimits(const ToleranceLimits& limits);
+    // The limits' verdict on one trace's measurement, in the limits' own units; NotJudged without limits.
+    // Flyers and hidden traces are judged like any other.
+    ToleranceLimits::Verdict verdictFor(const Graph* graph) const;
     // Stores the flag and always emits unsavedStatusChanged.
     void setUnsaved(bool unsaved);
     void setHighlightFlyers(bool highlightFlyers);

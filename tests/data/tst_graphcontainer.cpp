@@ -1,6 +1,7 @@
 #include "chart/GraphModel.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
+#include "data/ToleranceLimits.h"
 #include "support/MemoryFileSystem.h"
 
 #include <QSignalSpy>
@@ -35,6 +36,8 @@ QColor mix(const QColor& upper, const QColor& lower, double t) {
 
 } // namespace
 
+Q_DECLARE_METATYPE(ToleranceLimits)
+
 class tst_GraphContainer : public QObject {
     Q_OBJECT
 private slots:
@@ -57,6 +60,8 @@ private slots:
     void modelPaletteWrapsAndRestartsAfterClear();
     void modelForgetsDestroyedCompareContainers();
     void modelIsEmpty();
+    void verdictsJudgeTheLimitsMeasurementInTheirUnits_data();
+    void verdictsJudgeTheLimitsMeasurementInTheirUnits();
 };
 
 void tst_GraphContainer::firstStrokeIsTraceOne() {
@@ -344,6 +349,38 @@ void tst_GraphContainer::modelIsEmpty() {
     auto* compare = new GraphContainer(std::make_shared<MemoryFileSystem>(), &model);
     model.addCompareContainer(compare);
     QVERIFY(!model.isEmpty());
+}
+
+void tst_GraphContainer::verdictsJudgeTheLimitsMeasurementInTheirUnits_data() {
+    QTest::addColumn<ToleranceLimits>("limits");
+    QTest::addColumn<int>("verdict");
+    // The trace: recorded in inches and pounds, peak force 44 lbs (19.958 kg), terminal force 40 lbs.
+    QTest::newRow("no limits") << ToleranceLimits() << int(ToleranceLimits::NotJudged);
+    QTest::newRow("peak on the band's upper limit")
+        << *ToleranceLimits::withBand(PeakForce, 42.5, 1.5, Imperial) << int(ToleranceLimits::InTolerance);
+    QTest::newRow("peak above") << *ToleranceLimits::withBand(PeakForce, 42.0, 1.5, Imperial)
+                                << int(ToleranceLimits::High);
+    QTest::newRow("peak below a low limit in kg")
+        << *ToleranceLimits::withLimits(PeakForce, 20.0, std::nullopt, Metric) << int(ToleranceLimits::Low);
+    QTest::newRow("peak within limits in kg")
+        << *ToleranceLimits::withLimits(PeakForce, 19.9, 20.0, Metric) << int(ToleranceLimits::InTolerance);
+    QTest::newRow("terminal force judged, not peak")
+        << *ToleranceLimits::withLimits(TerminalForce, std::nullopt, 41.0, Imperial)
+        << int(ToleranceLimits::InTolerance);
+}
+
+// Each trace is judged on the measurement the limits name, in the unit system they were given in.
+void tst_GraphContainer::verdictsJudgeTheLimitsMeasurementInTheirUnits() {
+    QFETCH(ToleranceLimits, limits);
+    QFETCH(int, verdict);
+    GraphContainer container(std::make_shared<MemoryFileSystem>(), true, nullptr);
+    Graph* graph = container.addGraphFromPress({{0.3, 0.0}, {0.2, 30.0}, {0.15, 44.0}, {0.1, 40.0}}, true);
+    graph->setFlyer(true); // judged all the same
+    QCOMPARE(graph->data(Imperial).measurement(PeakForce), 44.0);
+    QCOMPARE(graph->data(Imperial).measurement(TerminalForce), 40.0);
+    container.setLimits(limits);
+    QCOMPARE(int(container.verdictFor(graph)), verdict);
+    QCOMPARE(int(container.verdictFor(nullptr)), int(ToleranceLimits::NotJudged));
 }
 
 QTEST_MAIN(tst_GraphContainer)
