@@ -22,16 +22,6 @@
 
 using namespace UpgradeTestData;
 
-namespace {
-
-void quiet(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    // The protocol logs every bootloader line and command; only real trouble is shown.
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-        fprintf(stderr, "%s\n", qPrintable(text));
-}
-
-} // namespace
-
 class tst_DialogBootload : public QObject {
     Q_OBJECT
 
@@ -79,7 +69,7 @@ private:
 };
 
 void tst_DialogBootload::initTestCase() {
-    qInstallMessageHandler(quiet);
+    qInstallMessageHandler(quietMessages);
 }
 
 void tst_DialogBootload::init() {

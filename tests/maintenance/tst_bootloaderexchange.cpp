@@ -12,16 +12,6 @@
 
 using namespace UpgradeTestData;
 
-namespace {
-
-void quiet(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    // The exchange logs every page; only real trouble is shown.
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-        fprintf(stderr, "%s\n", qPrintable(text));
-}
-
-} // namespace
-
 // The exchange on its own, wired straight to a simulated press: its commands are written to the
 // press, the press's lines are handed to receive(), and the test owns the clock.
 class tst_BootloaderExchange : public QObject {
@@ -77,7 +67,7 @@ private:
 };
 
 void tst_BootloaderExchange::initTestCase() {
-    qInstallMessageHandler(quiet);
+    qInstallMessageHandler(quietMessages);
 }
 
 void tst_BootloaderExchange::init() {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QtGlobal>
+
+#include <cstdio>
 #include <QList>
 #include <QStringList>
 
@@ -51,6 +54,13 @@ inline QList<int> everyChunk() {
     for (int value = 64; value <= 0x3E000; value += 64)
         values.append(value);
     return values;
+}
+
+// A message handler for the upgrade tests: the upgrade logs every page and bootloader line; only real
+// trouble is shown.
+inline void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
 } // namespace UpgradeTestData
