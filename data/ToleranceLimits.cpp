@@ -200,3 +200,53 @@ bool ToleranceLimits::operator==(const ToleranceLimits& other) const {
            sameValue(m_low, other.m_low) && sameValue(m_high, other.m_high) &&
            sameValue(m_nominal, other.m_nominal) && sameValue(m_band, other.m_band);
 }
+
+QString ToleranceLimits::verdictText(Verdict verdict) {
+    switch (verdict) {
+    case InTolerance:
+        return QStringLiteral("In tolerance");
+    case Low:
+        return QStringLiteral("LOW");
+    case High:
+        return QStringLiteral("HIGH");
+    case NotJudged:
+        break;
+    }
+    return QString();
+}
+
+QString ToleranceLimits::measurementTitle(Measurement measurement) {
+    switch (measurement) {
+    case TerminalForce:
+        return QStringLiteral("Terminal Force");
+    case WorkDone:
+        return QStringLiteral("Work Done");
+    default:
+        return QStringLiteral("Peak Force");
+    }
+}
+
+QString ToleranceLimits::unitLabel(Measurement measurement, Units units) {
+    if (measurement == WorkDone)
+        return forceUnitLabel(units) + QChar(0x00B7) + positionUnitLabel(units);
+    return forceUnitLabel(units);
+}
+
+QString ToleranceLimits::text(int decimals) const {
+    if (!hasLimits())
+        return QString();
+    const auto number = [decimals](double value) {
+        return QString::number(value, 'f', decimals);
+    };
+    QString range;
+    if (hasBand())
+        range = QStringLiteral("%1 %2 %3").arg(number(m_nominal), QChar(0x00B1), number(m_band));
+    else if (hasLow() && hasHigh())
+        range = QStringLiteral("%1 to %2").arg(number(m_low), number(m_high));
+    else if (hasLow())
+        range = QStringLiteral("at least %1").arg(number(m_low));
+    else
+        range = QStringLiteral("at most %1").arg(number(m_high));
+    return QStringLiteral("%1 %2 %3")
+        .arg(measurementTitle(m_measurement), range, unitLabel(m_measurement, m_units));
+}

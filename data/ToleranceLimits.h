@@ -56,6 +56,16 @@ public:
     // The verdict on a value of measurement() given in units().
     Verdict verdictFor(double value) const;
 
+    // "In tolerance", "LOW" or "HIGH"; empty for NotJudged.
+    static QString verdictText(Verdict verdict);
+    // "Peak Force", "Terminal Force" or "Work Done".
+    static QString measurementTitle(Measurement measurement);
+    // The unit label of that measurement's values: "lbs", "kg", "lbs·inch" or "kg·mm".
+    static QString unitLabel(Measurement measurement, Units units);
+    // The limits as a user reads them, with `decimals` decimals, e.g. "Peak Force 42.00 ± 1.50 lbs",
+    // "Peak Force 40.00 to 44.00 lbs", "Work Done at least 3.00 lbs·inch"; empty without limits.
+    QString text(int decimals = 2) const;
+
     // The member for the session file: "Measurement" ("PeakForce", "TerminalForce" or "WorkDone"),
     // "Units" ("Imperial" or "Metric"), then "Nominal" and "Band", or whichever of "Low" and "High" is
     // limited.

@@ -47,6 +47,8 @@ private slots:
     void json_data();
     void json();
     void jsonRoundTrip();
+    void text_data();
+    void text();
     void capability_data();
     void capability();
 };
@@ -181,6 +183,27 @@ void tst_ToleranceLimits::jsonRoundTrip() {
     }
     QVERIFY(limits(42.5, 44.0) != ToleranceLimits::withBand(PeakForce, 43.25, 0.75, Imperial).value());
     QVERIFY(limits(42.5, 44.0) != limits(42.5, 44.0, Metric));
+}
+
+void tst_ToleranceLimits::text_data() {
+    QTest::addColumn<ToleranceLimits>("limits");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("none") << ToleranceLimits() << QString();
+    QTest::newRow("band") << *ToleranceLimits::withBand(PeakForce, 42.0, 1.5, Imperial)
+                          << QString::fromUtf8("Peak Force 42.00 \u00b1 1.50 lbs");
+    QTest::newRow("both sides") << *ToleranceLimits::withLimits(TerminalForce, 18.125, 20.0, Metric)
+                                << QStringLiteral("Terminal Force 18.13 to 20.00 kg");
+    QTest::newRow("low only") << *ToleranceLimits::withLimits(WorkDone, 3.0, std::nullopt, Imperial)
+                              << QString::fromUtf8("Work Done at least 3.00 lbs\u00b7inch");
+    QTest::newRow("high only") << *ToleranceLimits::withLimits(WorkDone, std::nullopt, 40.0, Metric)
+                               << QString::fromUtf8("Work Done at most 40.00 kg\u00b7mm");
+}
+
+void tst_ToleranceLimits::text() {
+    QFETCH(ToleranceLimits, limits);
+    QFETCH(QString, expected);
+    QCOMPARE(limits.text(), expected);
 }
 
 void tst_ToleranceLimits::capability_data() {
