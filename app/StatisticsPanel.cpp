@@ -3,11 +3,11 @@
 #include "app/ElidingHeaderView.h"
 #include "chart/GraphModel.h"
 #include "chart/SessionModel.h"
+#include "data/Capability.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
 
 #include <QAction>
-#include <QAreaSeries>
 #include <QBrush>
 #include <QChart>
 #include <QChartView>
@@ -15,14 +15,19 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QScatterSeries>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTableWidget>
+#include <QTabWidget>
 #include <QValueAxis>
 #include <QVBoxLayout>
 
@@ -41,13 +46,59 @@ enum Figure { Count, Mean, StandardDeviation, ExtremeSpread, Minimum, Maximum, F
 constexpr int kCountRows = 2;
 constexpr int kRowsPerMeasurement = 1 + FigureCount;
 constexpr int kDecimals = 2;
+// After the measurements: a heading naming the judged measurement, the limits, in tolerance n of N, Cp
+// and Cpk.
+enum ToleranceRow { ToleranceHeading, LimitsRow, InToleranceRow, CpRow, CpkRow, ToleranceRowCount };
+constexpr int kToleranceRow = kCountRows + int(SeatingStatistics::kMeasurements.size()) * kRowsPerMeasurement;
+
+QString number(double value) {
+    return std::isfinite(value) ? QString::number(value, 'f', kDecimals) : QString();
+}
 
 int headingRow(std::size_t measurementIndex) {
     return kCountRows + int(measurementIndex) * kRowsPerMeasurement;
 }
 
-QString number(double value) {
-    return std::isfinite(value) ? QString::number(value, 'f', kDecimals) : QString();
+bool isHeadingRow(int row) {
+    if (row == kToleranceRow + ToleranceHeading)
+        return true;
+    return row >= kCountRows && row < kToleranceRow && (row - kCountRows) % kRowsPerMeasurement == 0;
+}
+
+int decimalsOf(Measurement measurement) {
+    return measurement == WorkDone ? 3 : 2;
+}
+
+// The limits as short as a table cell allows; the unit is in the tooltip and the panel's limits line.
+QString compactLimits(const ToleranceLimits& limits) {
+    const int decimals = decimalsOf(limits.measurement());
+    const auto value = [decimals](double number) {
+        return QString::number(number, 'f', decimals);
+    };
+    if (limits.hasBand())
+        return QStringLiteral("%1 %2 %3").arg(value(limits.nominal()), QChar(0x00B1), value(limits.band()));
+    if (limits.hasLow() && limits.hasHigh())
+        return QStringLiteral("%1%2%3").arg(value(limits.low()), QChar(0x2013), value(limits.high()));
+    if (limits.hasLow())
+        return QStringLiteral("%1 %2").arg(QChar(0x2265), value(limits.low()));
+    return QStringLiteral("%1 %2").arg(QChar(0x2264), value(limits.high()));
+}
+
+// The values of the counted traces (visible, not flyers) in stroke order, non-finite ones included.
+QList<double> countedValues(const QList<Graph*>& graphs, Measurement measurement, Units units) {
+    QList<double> values;
+    for (const Graph* graph : graphs) {
+        if (graph->visible() && !graph->flyer())
+            values.append(graph->data(units).measurement(measurement));
+    }
+    return values;
+}
+
+// A capability index as the table shows it: infinite ones (no spread) as the sign and the symbol.
+QString indexText(double value) {
+    if (std::isinf(value))
+        return value > 0 ? QString(QChar(0x221E)) : QStringLiteral("-") + QChar(0x221E);
+    return number(value);
 }
 
 double figure(const SeatingStatistics::Summary& summary, int which) {
@@ -94,12 +145,34 @@ StatisticsPanel::StatisticsPanel(GraphModel* graphModel, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
+    // The active session's limits, and the way to set them.
+    m_limitsLabel = new QLabel(this);
+    m_limitsLabel->setObjectName(QStringLiteral("limitsLabel"));
+    m_limitsLabel->setWordWrap(true);
+    m_limitsButton = new QPushButton(tr("Limits ..."), this);
+    m_limitsButton->setObjectName(QStringLiteral("limitsButton"));
+    m_limitsButton->setToolTip(tr("Set the active session's tolerance limits"));
+    connect(m_limitsButton, &QPushButton::clicked, this, &StatisticsPanel::limitsRequested);
+    auto* limitsRow = new QHBoxLayout;
+    limitsRow->addWidget(m_limitsLabel, 1);
+    limitsRow->addWidget(m_limitsButton);
+    layout->addLayout(limitsRow);
     buildTable();
     layout->addWidget(m_table);
     layout->addWidget(m_indicativeNote);
     buildRunChart();
-    layout->addWidget(m_runCaption);
-    layout->addWidget(m_runChartView, 1);
+    auto* controlPage = new QWidget(this);
+    controlPage->setObjectName(QStringLiteral("controlChartPage"));
+    auto* controlLayout = new QVBoxLayout(controlPage);
+    controlLayout->setContentsMargins(2, 2, 2, 2);
+    controlLayout->addWidget(m_runCaption);
+    controlLayout->addWidget(m_runChartView, 1);
+    controlLayout->addWidget(m_ruleNote);
+    m_lowerTabs = new QTabWidget(this);
+    m_lowerTabs->setObjectName(QStringLiteral("statisticsLowerTabs"));
+    m_lowerTabs->setDocumentMode(true);
+    m_lowerTabs->addTab(controlPage, tr("Control Chart"));
+    layout->addWidget(m_lowerTabs, 1);
 
     if (graphModel) {
         // The legend model follows every container and trace already; any change of it may change a figure.
@@ -130,7 +203,7 @@ void StatisticsPanel::buildTable() {
     // As tall as its rows where there is room, scrolling where there is not (a laptop's screen).
     m_table->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     m_table->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-    m_table->setRowCount(kCountRows + int(SeatingStatistics::kMeasurements.size()) * kRowsPerMeasurement);
+    m_table->setRowCount(kToleranceRow + ToleranceRowCount);
 
     m_copyAction = new QAction(tr("Copy"), this);
     m_copyAction->setObjectName(QStringLiteral("copyStatisticsAction"));
@@ -153,7 +226,6 @@ void StatisticsPanel::buildRunChart() {
     m_runCaption->setObjectName(QStringLiteral("runChartCaption"));
 
     m_runChart = new QChart;
-    m_runChart->legend()->hide();
     m_runChart->setMargins(QMargins(2, 2, 2, 2));
     m_runChart->setBackgroundRoundness(0);
     m_runX = new QValueAxis;
@@ -165,35 +237,61 @@ void StatisticsPanel::buildRunChart() {
     m_runChart->addAxis(m_runX, Qt::AlignBottom);
     m_runChart->addAxis(m_runY, Qt::AlignLeft);
 
-    // The area series does not own its bounds; they go with it as its children.
-    m_band = new QAreaSeries;
-    m_band->setUpperSeries(new QLineSeries(m_band));
-    m_band->setLowerSeries(new QLineSeries(m_band));
-    m_band->setName(tr("Mean ± 1 SD"));
-    m_band->setBrush(QColor(70, 130, 180, 60));
-    m_band->setPen(Qt::NoPen);
-    m_mean = new QLineSeries;
-    m_mean->setName(tr("Mean"));
-    m_mean->setPen(QPen(QColor(70, 130, 180), 1.5, Qt::DashLine));
+    const auto line = [](const QString& name, const QPen& pen) {
+        auto* series = new QLineSeries;
+        series->setName(name);
+        series->setPen(pen);
+        return series;
+    };
+    m_mean = line(tr("Mean"), QPen(QColor(70, 130, 180), 1.5, Qt::DashLine));
+    m_upperControl = line(tr("Control limits"), QPen(QColor(200, 40, 40), 1.2, Qt::DashDotLine));
+    m_lowerControl = line(tr("Lower control limit"), m_upperControl->pen());
+    m_highTolerance = line(tr("Tolerance"), QPen(QColor(230, 140, 0), 2.0));
+    m_lowTolerance = line(tr("Low tolerance limit"), m_highTolerance->pen());
     m_flyers = new QScatterSeries;
     m_flyers->setName(tr("Flyers"));
     m_flyers->setMarkerSize(8.0);
     m_flyers->setColor(Qt::white);
     m_flyers->setBorderColor(Qt::black);
     m_peaks = new QScatterSeries;
-    m_peaks->setName(tr("Peak Force"));
+    m_peaks->setName(tr("Strokes"));
     m_peaks->setMarkerSize(8.0);
     m_peaks->setColor(QColor(31, 90, 160));
     m_peaks->setBorderColor(QColor(31, 90, 160));
+    // A red ring around each point that breaks a rule, over the point itself.
+    m_violations = new QScatterSeries;
+    m_violations->setName(tr("Rule broken"));
+    m_violations->setMarkerSize(15.0);
+    m_violations->setColor(Qt::transparent);
+    QPen ring(QColor(200, 40, 40), 2.0);
+    m_violations->setPen(ring);
     for (QAbstractSeries* series :
-         {static_cast<QAbstractSeries*>(m_band), static_cast<QAbstractSeries*>(m_mean),
-          static_cast<QAbstractSeries*>(m_flyers), static_cast<QAbstractSeries*>(m_peaks)}) {
+         {static_cast<QAbstractSeries*>(m_highTolerance), static_cast<QAbstractSeries*>(m_lowTolerance),
+          static_cast<QAbstractSeries*>(m_upperControl), static_cast<QAbstractSeries*>(m_lowerControl),
+          static_cast<QAbstractSeries*>(m_mean), static_cast<QAbstractSeries*>(m_flyers),
+          static_cast<QAbstractSeries*>(m_peaks), static_cast<QAbstractSeries*>(m_violations)}) {
         m_runChart->addSeries(series);
         series->attachAxis(m_runX);
         series->attachAxis(m_runY);
     }
+    // One legend entry for each pair of limits.
+    m_runChart->legend()->setAlignment(Qt::AlignBottom);
+    QFont legendFont = m_runChart->legend()->font();
+    legendFont.setPointSizeF(legendFont.pointSizeF() * 0.85);
+    m_runChart->legend()->setFont(legendFont);
+    for (QAbstractSeries* paired :
+         {static_cast<QAbstractSeries*>(m_lowerControl), static_cast<QAbstractSeries*>(m_lowTolerance)}) {
+        for (QLegendMarker* marker : m_runChart->legend()->markers(paired))
+            marker->setVisible(false);
+    }
+    m_runChart->legend()->show();
     connect(m_peaks, &QXYSeries::clicked, this, &StatisticsPanel::onRunChartClicked);
     connect(m_flyers, &QXYSeries::clicked, this, &StatisticsPanel::onRunChartClicked);
+    connect(m_violations, &QXYSeries::clicked, this, &StatisticsPanel::onRunChartClicked);
+
+    m_ruleNote = new QLabel(this);
+    m_ruleNote->setObjectName(QStringLiteral("controlRuleNote"));
+    m_ruleNote->setWordWrap(true);
 
     m_runChartView = new RunChartView(m_runChart, this);
     m_runChartView->setObjectName(QStringLiteral("runChartView"));
@@ -283,8 +381,18 @@ void StatisticsPanel::fillRowTitles() {
             rowTips.append(figureTips[which]);
         }
     }
+    rowTitles += {tr("Tolerance"), tr("Limits"), tr("In tolerance"), tr("Cp"), tr("Cpk")};
+    rowTips += {tr("The measurement each session's tolerance limits judge"),
+                tr("The session's tolerance limits, in the units shown"),
+                tr("Strokes within the limits, of the strokes counted (flyers are judged in the legend but "
+                   "left out here)"),
+                tr("Process capability: the width of the limits over six standard deviations (needs both "
+                   "limits)"),
+                tr("Process capability with the mean's place: the distance from the mean to the nearer "
+                   "limit over three standard deviations. Below 1.33 a batch of this size does not show "
+                   "that strokes stay within the limits")};
     for (int row = 0; row < rowTitles.size(); ++row) {
-        const bool heading = row >= kCountRows && (row - kCountRows) % kRowsPerMeasurement == 0;
+        const bool heading = isHeadingRow(row);
         const QString text =
             heading || row < kCountRows ? rowTitles.at(row) : QStringLiteral("  ") + rowTitles.at(row);
         if (QTableWidgetItem* existing = m_table->verticalHeaderItem(row)) {
@@ -364,6 +472,7 @@ void StatisticsPanel::fillTable() {
                 setCell(headingRow(m) + 1 + which, column, text, indicative);
             }
         }
+        fillToleranceRows(column, container);
     }
     m_indicativeNote->setVisible(anyIndicative);
     // No column narrower than the widest value of any, so a value is never cut short.
@@ -394,34 +503,91 @@ void StatisticsPanel::fillTable() {
                              2 * m_table->frameWidth()));
 }
 
+void StatisticsPanel::fillToleranceRows(int column, const GraphContainer* container) {
+    const ToleranceLimits limits = container ? container->limits() : ToleranceLimits();
+    if (!limits.hasLimits()) {
+        for (int row = ToleranceHeading; row < ToleranceRowCount; ++row) {
+            setCell(kToleranceRow + row, column, QString());
+            m_table->item(kToleranceRow + row, column)->setToolTip(tr("No tolerance limits set"));
+        }
+        return;
+    }
+    // The figures in the limits' own units: Cp and Cpk have none, and the counts do not depend on them.
+    const Capability capability(countedValues(container->graphs(), limits.measurement(), limits.units()),
+                                limits);
+    const ToleranceLimits shown = limits.inUnits(m_units);
+    setCell(kToleranceRow + ToleranceHeading, column,
+            ToleranceLimits::measurementTitle(limits.measurement()));
+    setCell(kToleranceRow + LimitsRow, column, compactLimits(shown));
+    m_table->item(kToleranceRow + LimitsRow, column)->setToolTip(shown.text(decimalsOf(shown.measurement())));
+    setCell(kToleranceRow + InToleranceRow, column,
+            tr("%1 of %2").arg(capability.inTolerance()).arg(capability.count()));
+    QStringList outside;
+    if (capability.low() > 0)
+        outside.append(tr("%1 low").arg(capability.low()));
+    if (capability.high() > 0)
+        outside.append(tr("%1 high").arg(capability.high()));
+    m_table->item(kToleranceRow + InToleranceRow, column)
+        ->setToolTip(outside.isEmpty() ? tr("None outside the limits") : outside.join(QStringLiteral(", ")));
+    // Like the spreads, the indices rest on the standard deviation: indicative on few strokes.
+    const bool indicative = capability.count() < SeatingStatistics::kIndicativeBelow;
+    const QString cp = indexText(capability.cp());
+    const QString cpk = indexText(capability.cpk());
+    setCell(kToleranceRow + CpRow, column, cp, indicative && !cp.isEmpty());
+    setCell(kToleranceRow + CpkRow, column, cpk, indicative && !cpk.isEmpty());
+}
+
 void StatisticsPanel::fillRunChart() {
     m_runGraphs.clear();
     m_runPoints.clear();
-    QList<QPointF> peaks;
-    QList<QPointF> flyers;
-    QList<QPointer<Graph>> flyerGraphs;
+    m_violationTraces.clear();
     GraphContainer* active = m_containers.isEmpty() ? nullptr : m_containers.first().data();
     const SeatingStatistics statistics = m_statistics.isEmpty() ? SeatingStatistics() : m_statistics.first();
+    const ToleranceLimits limits =
+        active && active->limits().hasLimits() ? active->limits().inUnits(m_units) : ToleranceLimits();
+    // The chart shows what the limits judge; peak force while there are none.
+    m_runMeasurement = limits.hasLimits() ? limits.measurement() : PeakForce;
+
+    // The counted strokes in stroke order make the chart; flyers are drawn apart and take no part.
+    QList<QPointF> points;
+    QList<QPointF> flyers;
+    QList<QPointer<Graph>> flyerGraphs;
+    QList<double> values;
+    QList<Graph*> valueGraphs;
     if (active) {
         const auto graphs = active->graphs();
         for (Graph* graph : graphs) {
-            const double peak = graph->data(m_units).peakForce();
-            if (!graph->visible() || !std::isfinite(peak))
+            if (!graph->visible())
                 continue;
-            const QPointF point(graph->traceNumber(), peak);
+            const double value = graph->data(m_units).measurement(m_runMeasurement);
             if (graph->flyer()) {
-                flyers.append(point);
-                flyerGraphs.append(graph);
-            } else {
-                peaks.append(point);
-                m_runGraphs.append(graph);
+                if (std::isfinite(value)) {
+                    flyers.append(QPointF(graph->traceNumber(), value));
+                    flyerGraphs.append(graph);
+                }
+                continue;
             }
+            values.append(value);
+            valueGraphs.append(graph);
         }
     }
-    m_runPoints = peaks + flyers;
+    m_controlChart = ControlChart(values);
+    for (qsizetype i = 0; i < m_controlChart.count(); ++i) {
+        Graph* graph = valueGraphs.at(m_controlChart.inputIndices().at(i));
+        points.append(QPointF(graph->traceNumber(), m_controlChart.points().at(i)));
+        m_runGraphs.append(graph);
+    }
+    QList<QPointF> violations;
+    for (const ControlChart::Violation& violation : m_controlChart.violations()) {
+        Graph* graph = valueGraphs.at(violation.index);
+        violations.append(QPointF(graph->traceNumber(), values.at(violation.index)));
+        m_violationTraces.append(int(graph->traceNumber()));
+    }
+    m_runPoints = points + flyers;
     m_runGraphs += flyerGraphs;
-    m_peaks->replace(peaks);
+    m_peaks->replace(points);
     m_flyers->replace(flyers);
+    m_violations->replace(violations);
 
     double left = 0.0;
     double right = 1.0;
@@ -434,32 +600,73 @@ void StatisticsPanel::fillRunChart() {
         bottom = i == 0 ? point.y() : std::min(bottom, point.y());
         top = i == 0 ? point.y() : std::max(top, point.y());
     }
-    const SeatingStatistics::Summary& summary = statistics.summary(PeakForce);
-    const double mean = summary.mean;
-    const double deviation = summary.standardDeviation;
-    if (std::isfinite(mean) && !m_runPoints.isEmpty()) {
-        m_mean->replace({QPointF(left, mean), QPointF(right, mean)});
-    } else {
-        m_mean->clear();
-    }
-    if (std::isfinite(mean) && std::isfinite(deviation) && !m_runPoints.isEmpty()) {
-        m_band->upperSeries()->replace({QPointF(left, mean + deviation), QPointF(right, mean + deviation)});
-        m_band->lowerSeries()->replace({QPointF(left, mean - deviation), QPointF(right, mean - deviation)});
-        top = std::max(top, mean + deviation);
-        bottom = std::min(bottom, mean - deviation);
-        m_band->setVisible(true);
-    } else {
-        m_band->upperSeries()->clear();
-        m_band->lowerSeries()->clear();
-        m_band->setVisible(false);
-    }
+    // A horizontal line across the points, or none; the chart's range takes it in.
+    const auto level = [&](QLineSeries* series, double value) {
+        if (!std::isfinite(value) || m_runPoints.isEmpty()) {
+            series->clear();
+            return;
+        }
+        series->replace({QPointF(left, value), QPointF(right, value)});
+        top = std::max(top, value);
+        bottom = std::min(bottom, value);
+    };
+    level(m_mean, m_controlChart.centre());
+    level(m_upperControl, m_controlChart.upperLimit());
+    level(m_lowerControl, m_controlChart.lowerLimit());
+    level(m_highTolerance, limits.high());
+    level(m_lowTolerance, limits.low());
+
     const double margin = top > bottom ? 0.1 * (top - bottom) : std::max(1.0, 0.1 * std::abs(top));
     m_runX->setRange(left - 0.5, right + 0.5);
     m_runX->setTickInterval(std::max(1.0, std::ceil((right - left + 1.0) / 6.0)));
     m_runY->setRange(bottom - margin, top + margin);
     m_runY->applyNiceNumbers();
-    m_runY->setTitleText(tr("Peak (%1)").arg(forceUnitLabel(m_units)));
-    m_runCaption->setText(tr("Active session: %1").arg(strokesText(statistics)));
+    const QString shortName = m_runMeasurement == WorkDone        ? tr("Work")
+                              : m_runMeasurement == TerminalForce ? tr("Terminal")
+                                                                  : tr("Peak");
+    m_runY->setTitleText(
+        QStringLiteral("%1 (%2)").arg(shortName, ToleranceLimits::unitLabel(m_runMeasurement, m_units)));
+    m_runCaption->setText(
+        tr("Active session, %1: %2")
+            .arg(ToleranceLimits::measurementTitle(m_runMeasurement).toLower(), strokesText(statistics)));
+    m_ruleNote->setText(ruleText());
+    m_limitsLabel->setText(limits.hasLimits()
+                               ? tr("Limits: %1").arg(limits.text(decimalsOf(limits.measurement())))
+                               : tr("No tolerance limits set"));
+}
+
+QString StatisticsPanel::ruleText() const {
+    const ControlChart& chart = m_controlChart;
+    if (chart.count() < 2)
+        return tr("Control limits need two strokes or more.");
+    const int decimals = decimalsOf(m_runMeasurement);
+    QString text = tr("Control limits %1 to %2 (mean %3 %4 2.66 %5 average moving range %6).")
+                       .arg(QString::number(chart.lowerLimit(), 'f', decimals),
+                            QString::number(chart.upperLimit(), 'f', decimals),
+                            QString::number(chart.centre(), 'f', decimals), QChar(0x00B1), QChar(0x00D7),
+                            QString::number(chart.averageMovingRange(), 'f', decimals));
+    if (chart.violations().isEmpty())
+        return text + QLatin1Char(' ') + tr("No point breaks a rule.");
+    QStringList beyond;
+    QStringList runs;
+    for (qsizetype i = 0; i < chart.violations().size(); ++i) {
+        const QString trace = QString::number(m_violationTraces.value(i));
+        if (chart.violations().at(i).rules & ControlChart::BeyondLimit)
+            beyond.append(trace);
+        if (chart.violations().at(i).rules & ControlChart::RunOnOneSide)
+            runs.append(trace);
+    }
+    if (!beyond.isEmpty())
+        text += QLatin1Char(' ') + (beyond.size() == 1 ? tr("Trace %1 is beyond a control limit.")
+                                                       : tr("Traces %1 are beyond a control limit."))
+                                       .arg(beyond.join(QStringLiteral(", ")));
+    if (!runs.isEmpty())
+        text += QLatin1Char(' ') +
+                (runs.size() == 1 ? tr("Trace %1 is the %2th or later in a row on one side of the mean.")
+                                  : tr("Traces %1 are the %2th or later in a row on one side of the mean."))
+                    .arg(runs.join(QStringLiteral(", ")))
+                    .arg(ControlChart::kRunLength);
+    return text + QLatin1Char(' ') + tr("Look for a cause before trusting the spread.");
 }
 
 void StatisticsPanel::onRunChartClicked(const QPointF& point) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Units.h"
+#include "data/ControlChart.h"
 #include "data/SeatingStatistics.h"
 
 #include <QList>
@@ -12,20 +13,24 @@ class Graph;
 class GraphContainer;
 class GraphModel;
 class QAction;
-class QAreaSeries;
 class QChart;
 class QChartView;
 class QLabel;
 class QLineSeries;
+class QPushButton;
 class QScatterSeries;
+class QTabWidget;
 class QTableWidget;
 class QValueAxis;
 
 // The seating statistics beside the legend: a table with one column per container (the active session
-// first, then the comparison files in the legend's order) of the figures of SeatingStatistics, and a run
-// chart of the active session's peak forces against their trace numbers with the mean and a band of one
-// standard deviation either side. It follows the legend model, so it is up to date after every stroke,
-// edit, undo, visibility change and open; changes that come in a burst are gathered into one update.
+// first, then the comparison files in the legend's order) of the figures of SeatingStatistics and, for a
+// container with tolerance limits, how many strokes are in tolerance and its Cp and Cpk; below it, an
+// individuals control chart of the active session's judged measurement (peak force without limits)
+// against the trace numbers: the centre line at the mean, the control limits, the tolerance limits and
+// the points that break a rule marked. It follows the legend model, so it is up to date after every
+// stroke, edit, undo, visibility change, change of limits and open; changes that come in a burst are
+// gathered into one update.
 class StatisticsPanel : public QWidget {
     Q_OBJECT
 public:
@@ -47,11 +52,24 @@ public:
     QTableWidget* table() const { return m_table; }
     QAction* copyAction() const { return m_copyAction; }
     QChartView* runChartView() const { return m_runChartView; }
-    // The run chart's peaks (flyers apart), its mean line and its band.
+    // The tabs below the table: the control chart first.
+    QTabWidget* lowerTabs() const { return m_lowerTabs; }
+    QPushButton* limitsButton() const { return m_limitsButton; }
+    // The run chart's points (flyers apart, left out of the figures), its centre line, its control limits,
+    // the tolerance limits and the points that break a rule.
     QScatterSeries* peakSeries() const { return m_peaks; }
     QScatterSeries* flyerSeries() const { return m_flyers; }
     QLineSeries* meanSeries() const { return m_mean; }
-    QAreaSeries* bandSeries() const { return m_band; }
+    QLineSeries* upperControlSeries() const { return m_upperControl; }
+    QLineSeries* lowerControlSeries() const { return m_lowerControl; }
+    QLineSeries* lowToleranceSeries() const { return m_lowTolerance; }
+    QLineSeries* highToleranceSeries() const { return m_highTolerance; }
+    QScatterSeries* violationSeries() const { return m_violations; }
+    // The control chart of the active session as last computed, and the measurement it shows.
+    const ControlChart& controlChart() const { return m_controlChart; }
+    Measurement runMeasurement() const { return m_runMeasurement; }
+    // The sentence under the control chart on the points that break a rule.
+    QString ruleText() const;
     // "12 strokes, 1 flyer excluded"
     static QString strokesText(const SeatingStatistics& statistics);
 
@@ -64,6 +82,8 @@ public slots:
 signals:
     // A point of the run chart was clicked: the trace it stands for.
     void graphClicked(Graph* graph);
+    // The user asked to set the active session's tolerance limits.
+    void limitsRequested();
 
 private:
     void scheduleRefresh();
@@ -72,6 +92,7 @@ private:
     void fillRowTitles();
     void fillTable();
     void setCell(int row, int column, const QString& text, bool indicative = false);
+    void fillToleranceRows(int column, const GraphContainer* container);
     void fillRunChart();
     void onRunChartClicked(const QPointF& point);
 
@@ -83,9 +104,16 @@ private:
     QList<SeatingStatistics> m_statistics;
     QList<QPointer<Graph>> m_runGraphs; // the trace of each run chart point: peaks, then flyers
     QList<QPointF> m_runPoints;
+    ControlChart m_controlChart;
+    Measurement m_runMeasurement = PeakForce;
+    QList<int> m_violationTraces;
 
+    QLabel* m_limitsLabel = nullptr;
+    QPushButton* m_limitsButton = nullptr;
     QTableWidget* m_table = nullptr;
     QLabel* m_indicativeNote = nullptr;
+    QTabWidget* m_lowerTabs = nullptr;
+    QLabel* m_ruleNote = nullptr;
     QAction* m_copyAction = nullptr;
     QLabel* m_runCaption = nullptr;
     QChartView* m_runChartView = nullptr;
@@ -95,5 +123,9 @@ private:
     QScatterSeries* m_peaks = nullptr;
     QScatterSeries* m_flyers = nullptr;
     QLineSeries* m_mean = nullptr;
-    QAreaSeries* m_band = nullptr;
+    QLineSeries* m_upperControl = nullptr;
+    QLineSeries* m_lowerControl = nullptr;
+    QLineSeries* m_lowTolerance = nullptr;
+    QLineSeries* m_highTolerance = nullptr;
+    QScatterSeries* m_violations = nullptr;
 };

@@ -6,7 +6,6 @@
 #include "data/UndoHistory.h"
 
 #include <QAction>
-#include <QAreaSeries>
 #include <QChartView>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -79,7 +78,8 @@ private slots:
     void followsStrokesEditsUndoUnitsAndComparisons();
     void gathersABurstOfChangesIntoOneUpdate();
     void tableMarksIndicativeSpreadsAndCopiesAsTabSeparatedText();
-    void runChartShowsPeaksMeanAndBandAndAClickNamesTheTrace();
+    void runChartShowsPeaksMeanAndControlLimitsAndAClickNamesTheTrace();
+    void limitsGiveCapabilityTheirLinesAndTheRulesBroken();
 };
 
 void tst_StatisticsPanel::followsStrokesEditsUndoUnitsAndComparisons() {
@@ -219,7 +219,7 @@ void tst_StatisticsPanel::tableMarksIndicativeSpreadsAndCopiesAsTabSeparatedText
         QCOMPARE(text.count(QLatin1Char('\t')), table->columnCount());
 }
 
-void tst_StatisticsPanel::runChartShowsPeaksMeanAndBandAndAClickNamesTheTrace() {
+void tst_StatisticsPanel::runChartShowsPeaksMeanAndControlLimitsAndAClickNamesTheTrace() {
     Rig rig;
     Graph* one = rig.add(100.0);
     Graph* two = rig.add(106.0);
@@ -233,16 +233,18 @@ void tst_StatisticsPanel::runChartShowsPeaksMeanAndBandAndAClickNamesTheTrace() 
     // Peaks against trace numbers; the flyer apart; the hidden trace nowhere.
     QCOMPARE(rig.panel.peakSeries()->points(), (QList<QPointF>{{1, 100.0}, {2, 106.0}, {3, 103.0}}));
     QCOMPARE(rig.panel.flyerSeries()->points(), (QList<QPointF>{{4, 140.0}}));
+    // An individuals chart of the counted strokes: moving ranges 6 and 3, so the limits stand
+    // 2.66 x 4.5 = 11.97 from the mean of 103.
     const double mean = 103.0;
-    const double sd = 3.0;
     QCOMPARE(rig.panel.meanSeries()->points(), (QList<QPointF>{{1, mean}, {4, mean}}));
-    QCOMPARE(rig.panel.bandSeries()->upperSeries()->points(),
-             (QList<QPointF>{{1, mean + sd}, {4, mean + sd}}));
-    QCOMPARE(rig.panel.bandSeries()->lowerSeries()->points(),
-             (QList<QPointF>{{1, mean - sd}, {4, mean - sd}}));
-    QVERIFY(rig.panel.bandSeries()->isVisible());
+    QCOMPARE(rig.panel.upperControlSeries()->points(),
+             (QList<QPointF>{{1, mean + 11.97}, {4, mean + 11.97}}));
+    QCOMPARE(rig.panel.lowerControlSeries()->points(),
+             (QList<QPointF>{{1, mean - 11.97}, {4, mean - 11.97}}));
+    QVERIFY(rig.panel.violationSeries()->points().isEmpty());
+    QVERIFY(rig.panel.lowToleranceSeries()->points().isEmpty());
     auto* caption = rig.panel.findChild<QLabel*>(QStringLiteral("runChartCaption"));
-    QCOMPARE(caption->text(), QStringLiteral("Active session: 4 strokes, 1 flyer excluded"));
+    QCOMPARE(caption->text(), QStringLiteral("Active session, peak force: 4 strokes, 1 flyer excluded"));
 
     // A click on a point names its trace.
     rig.panel.resize(360, 700);
@@ -260,13 +262,69 @@ void tst_StatisticsPanel::runChartShowsPeaksMeanAndBandAndAClickNamesTheTrace() 
         QCOMPARE(clicked.takeFirst().at(0).value<Graph*>(), graph);
     }
 
-    // One stroke: no spread, so no band.
+    // One stroke: no moving range, so no control limits.
     one->setVisible(false);
     three->setVisible(false);
     flyer->setVisible(false);
     rig.panel.refresh();
-    QVERIFY(!rig.panel.bandSeries()->isVisible());
+    QVERIFY(rig.panel.upperControlSeries()->points().isEmpty());
+    QVERIFY(rig.panel.lowerControlSeries()->points().isEmpty());
     QCOMPARE(rig.panel.meanSeries()->points(), (QList<QPointF>{{2, 106.0}, {2, 106.0}}));
+}
+
+void tst_StatisticsPanel::limitsGiveCapabilityTheirLinesAndTheRulesBroken() {
+    Rig rig;
+    // Nine strokes below the mean, then one far above it. Reference values (NumPy 1.24, Debian 12): mean
+    // 102.3, sample SD 6.290204, so Cp = 10 / (6 s) = 0.264962 and Cpk = (105 - 102.3) / (3 s) = 0.143080;
+    // average moving range 30 / 9, control limits 93.4333 and 111.1667.
+    const QList<double> peaks = {100, 101, 99, 100, 102, 101, 100, 99, 101, 120};
+    for (double peak : peaks)
+        rig.add(peak);
+    Graph* flyer = rig.add(200.0);
+    flyer->setFlyer(true);
+    rig.active->setLimits(*ToleranceLimits::withLimits(PeakForce, 95.0, 105.0, Imperial));
+    rig.panel.refresh();
+
+    QCOMPARE(rig.line(QStringLiteral("Tolerance")), QStringList{QStringLiteral("Peak Force")});
+    QCOMPARE(rig.line(QStringLiteral("Limits")), QStringList{QString::fromUtf8("95.00\u2013105.00")});
+    // The flyer is judged in the legend, but like every figure here the counts leave it out.
+    QCOMPARE(rig.line(QStringLiteral("In tolerance")), QStringList{QStringLiteral("9 of 10")});
+    QCOMPARE(rig.line(QStringLiteral("Cp")), QStringList{QStringLiteral("0.26")});
+    QCOMPARE(rig.line(QStringLiteral("Cpk")), QStringList{QStringLiteral("0.14")});
+
+    const ControlChart& chart = rig.panel.controlChart();
+    QCOMPARE(chart.count(), 10);
+    QVERIFY(std::abs(chart.upperLimit() - 111.16666666666666) < 1e-9);
+    QVERIFY(std::abs(chart.lowerLimit() - 93.43333333333334) < 1e-9);
+    // Trace 9 is the ninth in a row below the mean, trace 10 beyond the upper control limit.
+    QCOMPARE(rig.panel.violationSeries()->points(), (QList<QPointF>{{9, 101.0}, {10, 120.0}}));
+    QCOMPARE(rig.panel.highToleranceSeries()->points(), (QList<QPointF>{{1, 105.0}, {11, 105.0}}));
+    QCOMPARE(rig.panel.lowToleranceSeries()->points(), (QList<QPointF>{{1, 95.0}, {11, 95.0}}));
+    QVERIFY2(rig.panel.ruleText().contains(QStringLiteral("Trace 10 is beyond a control limit.")),
+             qPrintable(rig.panel.ruleText()));
+    QVERIFY2(rig.panel.ruleText().contains(QStringLiteral("Trace 9 is the 9th or later in a row")),
+             qPrintable(rig.panel.ruleText()));
+
+    // In metric units the limits and lines convert; the unitless indices and the counts stay.
+    rig.panel.setUnits(Metric);
+    rig.panel.refresh();
+    QCOMPARE(rig.line(QStringLiteral("Limits")),
+             QStringList{QStringLiteral("%1%2%3").arg(fixed(95.0 / kLbsPerKg), QChar(0x2013),
+                                                      fixed(105.0 / kLbsPerKg))});
+    QCOMPARE(rig.line(QStringLiteral("Cpk")), QStringList{QStringLiteral("0.14")});
+    QVERIFY(std::abs(rig.panel.highToleranceSeries()->points().value(0).y() - 105.0 / kLbsPerKg) < 1e-9);
+
+    // Limits on another measurement move the chart to it; without limits the rows are empty.
+    rig.active->setLimits(*ToleranceLimits::withBand(TerminalForce, 0.0, 1.0, Imperial));
+    rig.panel.refresh();
+    QCOMPARE(rig.panel.runMeasurement(), TerminalForce);
+    QCOMPARE(rig.line(QStringLiteral("In tolerance")), QStringList{QStringLiteral("10 of 10")});
+    QCOMPARE(rig.line(QStringLiteral("Cp")), QStringList{QString(QChar(0x221E))});
+    rig.active->setLimits(ToleranceLimits());
+    rig.panel.refresh();
+    QCOMPARE(rig.panel.runMeasurement(), PeakForce);
+    QCOMPARE(rig.line(QStringLiteral("In tolerance")), QStringList{QString()});
+    QVERIFY(rig.panel.highToleranceSeries()->points().isEmpty());
 }
 
 QTEST_MAIN(tst_StatisticsPanel)
