@@ -6,6 +6,7 @@
 #include "app/ExportCommands.h"
 #include "app/SessionFileActions.h"
 #include "app/StatisticsPanel.h"
+#include "app/ToleranceCommands.h"
 #include "app/TraceCommands.h"
 #include "app/ViewOptions.h"
 #include "chart/GraphLegend.h"
@@ -84,18 +85,6 @@ ZelPress::ZelPress(Seams seams, QWidget* parent)
 
     m_ui.setupUi(this);
     qInfo() << "App version:" << version();
-
-    m_autosaveLabel = new QLabel(this);
-    m_autosaveLabel->setObjectName(QStringLiteral("autosaveStatusLabel"));
-    m_autosaveLabel->setStyleSheet(QStringLiteral("QLabel { color: rgb(200, 0, 0); }"));
-    m_autosaveLabel->hide();
-    // Permanent, so the cursor read-out never hides it.
-    statusBar()->addPermanentWidget(m_autosaveLabel);
-    // The cursor read-out has an item of its own: a status-bar message would hide the connection,
-    // firmware and autorun items while the pointer is over the chart.
-    m_cursorLabel = new QLabel(this);
-    m_cursorLabel->setObjectName(QStringLiteral("cursorValueLabel"));
-    statusBar()->addPermanentWidget(m_cursorLabel);
 
     m_settingsDirectory = Logging::logDirectory();
     if (!m_settingsDirectory.isEmpty())
@@ -233,6 +222,12 @@ void ZelPress::buildModelAndViews() {
     });
     connect(m_statisticsPanel, &StatisticsPanel::graphClicked, m_visualization,
             &GraphVisualization::setSelectedGraph);
+    m_toleranceCommands =
+        new ToleranceCommands(m_activeContainer, m_undoHistory, m_ui.verdictLabel, this, this);
+    connect(m_ui.toleranceLimitsAction, &QAction::triggered, m_toleranceCommands,
+            &ToleranceCommands::editLimits);
+    connect(m_statisticsPanel, &StatisticsPanel::limitsRequested, m_toleranceCommands,
+            &ToleranceCommands::editLimits);
 }
 
 void ZelPress::showStatistics(bool shown) {
@@ -311,6 +306,7 @@ void ZelPress::applyUnits(Units units) {
     m_graphModel->sessionModel()->setUnits(units);
     m_liveStroke->setUnits(units);
     m_statisticsPanel->setUnits(units);
+    m_toleranceCommands->setUnits(units);
     m_ui.metricUnitsAction->setChecked(units == Metric);
     m_ui.imperialUnitsAction->setChecked(units == Imperial);
 }
@@ -326,10 +322,10 @@ void ZelPress::setAutorunStatusMessage(const QString& message) {
 
 void ZelPress::onCursorValueChanged(const QPointF& value) {
     if (std::isnan(value.x()) || std::isnan(value.y())) {
-        m_cursorLabel->clear();
+        m_ui.cursorLabel->clear();
         return;
     }
-    m_cursorLabel->setText(tr("Pos: %1, Force: %2").arg(value.x(), 0, 'f', 3).arg(value.y(), 0, 'f', 1));
+    m_ui.cursorLabel->setText(tr("Pos: %1, Force: %2").arg(value.x(), 0, 'f', 3).arg(value.y(), 0, 'f', 1));
 }
 
 void ZelPress::updateTitle() {
@@ -577,11 +573,11 @@ void ZelPress::autoSaveSession() {
 
 void ZelPress::onAutosaveFinished(const QString& path, bool written) {
     if (written) {
-        m_autosaveLabel->hide();
+        m_ui.autosaveLabel->hide();
         return;
     }
-    m_autosaveLabel->setText(tr("Autosave failed: %1").arg(path));
-    m_autosaveLabel->show();
+    m_ui.autosaveLabel->setText(tr("Autosave failed: %1").arg(path));
+    m_ui.autosaveLabel->show();
 }
 
 void ZelPress::loadCompare() {

@@ -30,6 +30,7 @@ class QLabel;
 class Session;
 class AutorunControl;
 class StatisticsPanel;
+class ToleranceCommands;
 class TraceCommands;
 class ViewOptions;
 class UndoHistory;
@@ -67,6 +68,7 @@ public:
     GraphLegend* legend() const { return m_legend; }
     QItemSelectionModel* selectionModel() const { return m_selectionModel; }
     TraceCommands* traceCommands() const { return m_traceCommands; }
+    ToleranceCommands* toleranceCommands() const { return m_toleranceCommands; }
     StatisticsPanel* statisticsPanel() const { return m_statisticsPanel; }
     LiveStroke* liveStroke() const { return m_liveStroke; }
     const ZelPressUi& ui() const { return m_ui; }
@@ -139,11 +141,10 @@ private:
     GraphVisualization* m_visualization = nullptr;
     GraphLegend* m_legend = nullptr;
     TraceCommands* m_traceCommands = nullptr;
+    ToleranceCommands* m_toleranceCommands = nullptr;
     ViewOptions* m_viewOptions = nullptr;
     StatisticsPanel* m_statisticsPanel = nullptr;
     AutorunControl* m_autorunControl = nullptr;
     LiveStroke* m_liveStroke = nullptr;
-    QLabel* m_autosaveLabel = nullptr;
-    QLabel* m_cursorLabel = nullptr;
     QString m_baseTitle;
 };

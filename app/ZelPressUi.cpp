@@ -100,6 +100,7 @@ void ZelPressUi::setupActions(QMainWindow* w) {
     velocityColorAction = makeAction(w, "velocityColorAction", tr("Velocity"), true, true);
     highlightFlyersAction = makeAction(w, "highlightFlyersAction", tr("Highlight flyers"), true, true);
     statisticsAction = makeAction(w, "statisticsAction", tr("Statistics"), true, true);
+    toleranceLimitsAction = makeAction(w, "toleranceLimitsAction", tr("Tolerance &Limits ..."), true);
 
     bleConnectAction = makeAction(w, "bleConnectAction", tr("Bluetooth &connect"), true);
     zeroPressAction = makeAction(w, "zeroPressAction", tr("&Zero press"), false);
@@ -138,6 +139,7 @@ void ZelPressUi::setupMenus(QMainWindow* w) {
     setupMenu = bar->addMenu(tr("&Setup"));
     QMenu* units = setupMenu->addMenu(tr("Units"));
     units->addActions({metricUnitsAction, imperialUnitsAction});
+    setupMenu->addAction(toleranceLimitsAction);
     setupMenu->addSeparator();
     setupMenu->addAction(advancedAction);
 
@@ -247,11 +249,30 @@ void ZelPressUi::setupStatusBar(QMainWindow* w) {
     autorunLabel = new QLabel(tr("Autorun: Disabled"), holder);
     autorunLabel->setObjectName(QStringLiteral("autorunLabel"));
     autorunLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // The latest stroke's tolerance verdict, shown while the session has limits.
+    verdictLabel = new QLabel(holder);
+    verdictLabel->setObjectName(QStringLiteral("verdictLabel"));
+    verdictLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    verdictLabel->hide();
     layout->addWidget(connectionStatusLabel);
+    layout->addSpacing(12);
+    layout->addWidget(verdictLabel);
     layout->addStretch();
     layout->addWidget(firmwareLabel);
     layout->addWidget(upgradeButton);
     layout->addSpacing(20);
     layout->addWidget(autorunLabel);
     w->statusBar()->addWidget(holder, 1);
+
+    autosaveLabel = new QLabel(w);
+    autosaveLabel->setObjectName(QStringLiteral("autosaveStatusLabel"));
+    autosaveLabel->setStyleSheet(QStringLiteral("QLabel { color: rgb(200, 0, 0); }"));
+    autosaveLabel->hide();
+    // Permanent, so the cursor read-out never hides it.
+    w->statusBar()->addPermanentWidget(autosaveLabel);
+    // The cursor read-out has an item of its own: a status-bar message would hide the connection,
+    // firmware and autorun items while the pointer is over the chart.
+    cursorLabel = new QLabel(w);
+    cursorLabel->setObjectName(QStringLiteral("cursorValueLabel"));
+    w->statusBar()->addPermanentWidget(cursorLabel);
 }

@@ -40,6 +40,9 @@ public:
     QLabel* firmwareLabel = nullptr;
     QPushButton* upgradeButton = nullptr;
     QLabel* autorunLabel = nullptr;
+    QLabel* verdictLabel = nullptr;
+    QLabel* autosaveLabel = nullptr;
+    QLabel* cursorLabel = nullptr;
 
     QMenu* fileMenu = nullptr;
     QMenu* editMenu = nullptr;
@@ -67,6 +70,7 @@ public:
     QAction* metricUnitsAction = nullptr;
     QAction* imperialUnitsAction = nullptr;
     QAction* advancedAction = nullptr;
+    QAction* toleranceLimitsAction = nullptr;
     QAction* autoscaleAction = nullptr;
     QAction* darkModeAction = nullptr;
     QAction* titleColumnAction = nullptr;

@@ -22,6 +22,8 @@ zelpress_core_sources(
     Startup.h
     StatisticsPanel.cpp
     StatisticsPanel.h
+    ToleranceCommands.cpp
+    ToleranceCommands.h
     TraceCommands.cpp
     TraceCommands.h
     ViewOptions.cpp

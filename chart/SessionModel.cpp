@@ -69,6 +69,14 @@ void SessionModel::addContainer(GraphContainer* container) {
     });
     connect(container, &GraphContainer::graphAddedFromPress, this,
             [this, row](Graph* graph) { addGraphRow(row, graph); });
+    // New limits judge every trace again: the three measurement cells of each row change their look.
+    connect(container, &GraphContainer::limitsChanged, this, [this, row]() {
+        for (int i = 0; row.isValid() && i < rowCount(row); ++i) {
+            const QPersistentModelIndex traceRow(index(i, Reference, row));
+            if (const Graph* graph = graphAt(traceRow))
+                fillVerdict([this, traceRow](int column) { return cell(traceRow, column); }, graph);
+        }
+    });
     connect(container, &GraphContainer::graphAddedFromFile, this,
             [this, row](Graph* graph) { addGraphRow(row, graph); });
     for (int i = 0; i < containerItem->rowCount(); ++i)
@@ -101,6 +109,20 @@ GraphContainer* SessionModel::containerAt(const QModelIndex& index) const {
     return item ? item->data(kObjectRole).value<GraphContainer*>() : nullptr;
 }
 
+int SessionModel::columnOf(Measurement measurement) {
+    // The column names shadow the measurement names here.
+    switch (measurement) {
+    case ::PeakForce:
+        return PeakForce;
+    case ::TerminalForce:
+        return TerminalForce;
+    case ::WorkDone:
+        return WorkDone;
+    default:
+        return -1;
+    }
+}
+
 QVariant SessionModel::data(const QModelIndex& index, int role) const {
     if (index.isValid() && index.column() == Reference && index.parent().isValid()) {
         if (role == Qt::DisplayRole)
@@ -109,6 +131,37 @@ QVariant SessionModel::data(const QModelIndex& index, int role) const {
             return QColor(Qt::gray);
     }
     return QStandardItemModel::data(index, role);
+}
+
+void SessionModel::fillVerdict(const std::function<QStandardItem*(int)>& itemAt, const Graph* graph) const {
+    const GraphContainer* container = graph->container();
+    const int judged = container ? columnOf(container->limits().measurement()) : -1;
+    const ToleranceLimits::Verdict verdict =
+        judged >= 0 ? container->verdictFor(graph) : ToleranceLimits::NotJudged;
+    for (int column : {int(WorkDone), int(PeakForce), int(TerminalForce)}) {
+        QStandardItem* item = itemAt(column);
+        if (!item)
+            continue;
+        if (column != judged || verdict == ToleranceLimits::NotJudged) {
+            if (item->data(kVerdictRole).isValid()) {
+                item->setData(QVariant(), kVerdictRole);
+                item->setData(QVariant(), Qt::BackgroundRole);
+                item->setData(QVariant(), Qt::ToolTipRole);
+            }
+            continue;
+        }
+        // The limits in the units the cell shows.
+        const QString limits = container->limits().inUnits(m_units).text();
+        item->setData(int(verdict), kVerdictRole);
+        item->setData(verdict == ToleranceLimits::InTolerance
+                          ? tr("In tolerance: %1").arg(limits)
+                          : tr("%1: outside %2").arg(ToleranceLimits::verdictText(verdict), limits),
+                      Qt::ToolTipRole);
+        // Translucent, so the selection and either theme show through.
+        item->setData(verdict == ToleranceLimits::InTolerance ? QColor(46, 160, 67, 60)
+                                                              : QColor(220, 40, 40, 110),
+                      Qt::BackgroundRole);
+    }
 }
 
 bool SessionModel::setData(const QModelIndex& index, const QVariant& value, int role) {
@@ -152,6 +205,7 @@ QList<QStandardItem*> SessionModel::makeGraphRow(Graph* graph) const {
     items.at(Velocity)->setData(velocityCell(graph->velocity()), Qt::DisplayRole);
     items.at(Flyer)->setCheckState(graph->flyer() ? Qt::Checked : Qt::Unchecked);
     items.at(Visibility)->setIcon(graph->visible() ? m_visibleIcon : m_invisibleIcon);
+    fillVerdict([&items](int column) { return items.at(column); }, graph);
     return items;
 }
 
@@ -219,6 +273,8 @@ void SessionModel::fillMeasurements(const QPersistentModelIndex& row, const Grap
         if (QStandardItem* item = cell(row, column))
             item->setData(measurementCell(value), Qt::DisplayRole);
     }
+    // The tooltips give the limits in the units shown.
+    fillVerdict([this, row](int column) { return cell(row, column); }, graph);
 }
 
 void SessionModel::fillContainerText(const QPersistentModelIndex& row, const GraphContainer* container) {

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "core/Units.h"
+#include "data/Measurement.h"
 
 #include <QIcon>
 #include <QPersistentModelIndex>
 #include <QStandardItemModel>
+
+#include <functional>
 
 class Graph;
 class GraphContainer;
@@ -47,6 +50,13 @@ public:
     // The container of a top-level row's index (any column); none for trace rows and invalid indexes.
     GraphContainer* containerAt(const QModelIndex& index) const;
 
+    // The role under which the cell of the measurement a container's limits judge gives the trace's
+    // ToleranceLimits::Verdict (an int); invalid for every other cell. That cell is also tinted green in
+    // tolerance and red out of it, with a tooltip giving the verdict and the limits.
+    static constexpr int kVerdictRole = Qt::UserRole + 2;
+    // The column of a measurement judged by limits; -1 for others.
+    static int columnOf(Measurement measurement);
+
     // Trace rows' Reference cells show their 1-based position within the container, in grey.
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     // Velocity (edit role), Flyer (check-state role) and Visibility (edit role) of a trace row change the
@@ -67,6 +77,9 @@ private:
     QStandardItem* cell(const QPersistentModelIndex& row, int column) const;
     void fillMeasurements(const QPersistentModelIndex& row, const Graph* graph);
     void fillContainerText(const QPersistentModelIndex& row, const GraphContainer* container);
+    // The verdict of the container's limits on the trace in the judged measurement's cell (tint, tooltip
+    // and kVerdictRole), and none in the other measurement cells; itemAt gives a column's item.
+    void fillVerdict(const std::function<QStandardItem*(int)>& itemAt, const Graph* graph) const;
 
     Units m_units = Imperial;
     QIcon m_visibleIcon;

@@ -235,6 +235,12 @@ QString ToleranceLimits::unitLabel(Measurement measurement, Units units) {
 QString ToleranceLimits::text(int decimals) const {
     if (!hasLimits())
         return QString();
+    return QStringLiteral("%1 %2").arg(measurementTitle(m_measurement), rangeText(decimals));
+}
+
+QString ToleranceLimits::rangeText(int decimals) const {
+    if (!hasLimits())
+        return QString();
     const auto number = [decimals](double value) {
         return QString::number(value, 'f', decimals);
     };
@@ -247,6 +253,5 @@ QString ToleranceLimits::text(int decimals) const {
         range = QStringLiteral("at least %1").arg(number(m_low));
     else
         range = QStringLiteral("at most %1").arg(number(m_high));
-    return QStringLiteral("%1 %2 %3")
-        .arg(measurementTitle(m_measurement), range, unitLabel(m_measurement, m_units));
+    return QStringLiteral("%1 %2").arg(range, unitLabel(m_measurement, m_units));
 }

@@ -65,6 +65,8 @@ public:
     // The limits as a user reads them, with `decimals` decimals, e.g. "Peak Force 42.00 ± 1.50 lbs",
     // "Peak Force 40.00 to 44.00 lbs", "Work Done at least 3.00 lbs·inch"; empty without limits.
     QString text(int decimals = 2) const;
+    // The same without the measurement: "42.00 ± 1.50 lbs", "40.00 to 44.00 lbs", "at least 3.00 lbs·inch".
+    QString rangeText(int decimals = 2) const;
 
     // The member for the session file: "Measurement" ("PeakForce", "TerminalForce" or "WorkDone"),
     // "Units" ("Imperial" or "Metric"), then "Nominal" and "Band", or whichever of "Low" and "High" is

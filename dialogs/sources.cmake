@@ -12,5 +12,7 @@ zelpress_core_sources(
     DialogBootload.h
     ProgressDialog.cpp
     ProgressDialog.h
+    ToleranceLimitsDlg.cpp
+    ToleranceLimitsDlg.h
     TraceSetupDlg.cpp
     TraceSetupDlg.h)

@@ -307,7 +307,7 @@ void tst_ZelPressStatistics::addsNothingToMenusSettingsOrSessionFiles() {
             {QStringLiteral("&Edit"),
              {"&Undo", "", "&Edit Plot", "&Remove Plot", "Renumber Plots", "", "Clear &Last Plot",
               "Clear &All Plots"}},
-            {QStringLiteral("&Setup"), {"Units", "", "&Advanced ..."}},
+            {QStringLiteral("&Setup"), {"Units", "Tolerance &Limits ...", "", "&Advanced ..."}},
             {QStringLiteral("&View"),
              {"&Autoscale", "Dark Mode", "", "Legend Columns", "Color Gradient", "Highlight flyers", "",
               "Statistics"}},
