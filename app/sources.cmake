@@ -24,6 +24,8 @@ zelpress_core_sources(
     StatisticsPanel.h
     TraceCommands.cpp
     TraceCommands.h
+    TraceVerdicts.cpp
+    TraceVerdicts.h
     ViewOptions.cpp
     ViewOptions.h
     ZelPress.cpp
