@@ -1,5 +1,6 @@
 #include "app/CsvExporter.h"
 
+#include "app/TraceVerdicts.h"
 #include "core/IFileSystem.h"
 #include "data/Graph.h"
 
@@ -16,10 +17,10 @@ namespace {
 constexpr double kImperialGridStep = 0.001;
 constexpr double kMetricGridStep = 0.025;
 
-// A trace name as one CSV cell: between double quotes, inner quotes doubled.
-QString quoted(QString name) {
-    name.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + name + QLatin1Char('"');
+// A text (a trace name, the limits) as one CSV cell: between double quotes, inner quotes doubled.
+QString quoted(QString text) {
+    text.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
 // Streams numbers with three decimals into a buffer that uses the platform's line ends.
@@ -64,6 +65,20 @@ void writeMeasurements(QTextStream& out, const QList<const Graph*>& traces, Unit
     out << '\n' << "Work Done";
     for (const Graph* trace : traces)
         out << ',' << trace->data(units).workDone();
+    out << '\n';
+
+    // Only with limits: a file without them stays as it always was, so readers of its rows by number
+    // keep working.
+    const TraceVerdicts verdicts(traces);
+    if (!verdicts.hasLimits())
+        return;
+    out << "Verdict";
+    for (const Graph* trace : traces)
+        out << ',' << verdicts.text(trace);
+    out << '\n' << "Limits," << quoted(verdicts.limits(units).text(3));
+    // Every line has a cell for every trace.
+    for (qsizetype i = 1; i < traces.size(); ++i)
+        out << ',';
     out << '\n';
 }
 

@@ -13,7 +13,9 @@ class IFileSystem;
 
 // Writes traces to a CSV file for spreadsheets: one trace with its points, or several traces with their
 // forces on a common position grid. Numbers have three decimals; positions and forces are those of the
-// exporter's unit system. A file is written whole or not at all.
+// exporter's unit system. When the traces' container has tolerance limits, the measurement rows are
+// followed by "Verdict" (each trace's verdict, empty when not judged) and "Limits" (the limits in the
+// exporter's units). A file is written whole or not at all.
 class CsvExporter {
 public:
     // One file holds at most this many grid lines; a wider range is refused.

@@ -1,5 +1,6 @@
 #include "app/PdfReport.h"
 
+#include "app/TraceVerdicts.h"
 #include "chart/GraphView.h"
 #include "chart/SessionModel.h"
 #include "core/IFileSystem.h"
@@ -12,6 +13,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QtDebug>
+#include <QTextBlockFormat>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextTable>
@@ -28,6 +30,10 @@ constexpr double kTablePointSize = 12.0;
 constexpr int kHeaderWeight = 600;
 constexpr int kDataWeight = 400;
 const QColor kShadedRowColor(0xea, 0xea, 0xea);
+// LOW and HIGH in bold dark red: they stand out in colour, and printed in grey they stay nearly black, so
+// they read on the shaded rows too.
+constexpr int kOutOfToleranceWeight = QFont::Bold;
+const QColor kOutOfToleranceColor(0xb0, 0x00, 0x00);
 
 QString tr(const char* text) {
     return QCoreApplication::translate("PdfReport", text);
@@ -68,7 +74,7 @@ void drawPath(QPainter& painter, const QString& path, int resolution) {
 }
 
 void insertCell(QTextTable* table, int row, int column, const QString& text, int pixelSize, int weight,
-                const QBrush& background) {
+                const QBrush& background, const QColor& foreground = QColor()) {
     QTextTableCell cell = table->cellAt(row, column);
     if (background.style() != Qt::NoBrush) {
         QTextCharFormat cellFormat = cell.format();
@@ -80,30 +86,56 @@ void insertCell(QTextTable* table, int row, int column, const QString& text, int
     font.setPixelSize(pixelSize);
     font.setWeight(QFont::Weight(weight));
     textFormat.setFont(font);
+    if (foreground.isValid())
+        textFormat.setForeground(foreground);
     QTextCursor cursor = cell.firstCursorPosition();
     cursor.insertText(text, textFormat);
 }
 
-void fillTable(QTextDocument& document, const QList<Graph*>& rows, Units units, int resolution) {
+// The limits line above the table, in the table's text size.
+void insertLimits(QTextCursor& cursor, const ToleranceLimits& limits, int pixelSize) {
+    QTextBlockFormat blockFormat;
+    blockFormat.setBottomMargin(pixelSize);
+    cursor.setBlockFormat(blockFormat);
+    QTextCharFormat textFormat;
+    QFont font = textFormat.font();
+    font.setPixelSize(pixelSize);
+    font.setWeight(QFont::Weight(kHeaderWeight));
+    textFormat.setFont(font);
+    cursor.insertText(tr("Tolerance: %1").arg(limits.text()), textFormat);
+    cursor.insertBlock(QTextBlockFormat());
+}
+
+void fillTable(QTextDocument& document, const QList<Graph*>& rows, const TraceVerdicts& verdicts, Units units,
+               int resolution) {
     // The document is laid out in the writer's pixels, so its text is sized in them too.
     const int pixelSize = qRound(kTablePointSize * resolution / 72.0);
     const QString positionUnit = positionUnitLabel(units);
     const QString forceUnit = forceUnitLabel(units);
+    const bool judged = verdicts.hasLimits();
     QTextTableFormat format;
     format.setBorder(0);
     format.setBorderStyle(QTextFrameFormat::BorderStyle_None);
     format.setHeaderRowCount(1);
     format.setWidth(QTextLength(QTextLength::PercentageLength, 100));
-    format.setColumnWidthConstraints(
-        {QTextLength(QTextLength::PercentageLength, 32), QTextLength(QTextLength::PercentageLength, 17),
-         QTextLength(QTextLength::PercentageLength, 17), QTextLength(QTextLength::PercentageLength, 17),
-         QTextLength(QTextLength::PercentageLength, 17)});
+    const auto percent = [](double share) {
+        return QTextLength(QTextLength::PercentageLength, share);
+    };
+    if (judged) {
+        format.setColumnWidthConstraints(
+            {percent(28), percent(15), percent(15), percent(15), percent(15), percent(12)});
+    } else {
+        format.setColumnWidthConstraints({percent(32), percent(17), percent(17), percent(17), percent(17)});
+    }
     QTextCursor cursor(&document);
-    QTextTable* table = cursor.insertTable(int(rows.size()) + 1, 5, format);
+    if (judged)
+        insertLimits(cursor, verdicts.limits(units), pixelSize);
 
-    const QStringList header{tr("Name"), tr("Work Done"), tr("Peak Force (%1)").arg(forceUnit),
-                             tr("Terminal Force (%1)").arg(forceUnit),
-                             tr("Starting Pos (%1)").arg(positionUnit)};
+    QStringList header{tr("Name"), tr("Work Done"), tr("Peak Force (%1)").arg(forceUnit),
+                       tr("Terminal Force (%1)").arg(forceUnit), tr("Starting Pos (%1)").arg(positionUnit)};
+    if (judged)
+        header.append(tr("Verdict"));
+    QTextTable* table = cursor.insertTable(int(rows.size()) + 1, int(header.size()), format);
     for (int column = 0; column < header.size(); ++column)
         insertCell(table, 0, column, header.at(column), pixelSize, kHeaderWeight, QBrush(Qt::lightGray));
 
@@ -117,6 +149,13 @@ void fillTable(QTextDocument& document, const QList<Graph*>& rows, Units units, 
                                 QString::number(data.startingPosition(), 'f', 3)};
         for (int column = 0; column < cells.size(); ++column)
             insertCell(table, i + 1, column, cells.at(column), pixelSize, kDataWeight, background);
+        if (!judged)
+            continue;
+        const ToleranceLimits::Verdict verdict = verdicts.verdictFor(graph);
+        const bool outside = verdict == ToleranceLimits::Low || verdict == ToleranceLimits::High;
+        insertCell(table, i + 1, int(cells.size()), ToleranceLimits::verdictText(verdict), pixelSize,
+                   outside ? kOutOfToleranceWeight : kDataWeight, background,
+                   outside ? kOutOfToleranceColor : QColor());
     }
 }
 
@@ -177,7 +216,10 @@ QByteArray PdfReport::pdfBytes(const QString& fileName, GraphView* view, const Q
     document.setDocumentMargin(0.5 * resolution);
     const QSizeF pageSize = layout.paintRectPixels(resolution).size();
     document.setPageSize(pageSize);
-    fillTable(document, rows, units, resolution);
+    // The container is found among all the traces, hidden ones included: the limits are stated even when
+    // every trace is hidden.
+    fillTable(document, rows, TraceVerdicts(QList<const Graph*>(traces.cbegin(), traces.cend())), units,
+              resolution);
 
     for (int page = 0; page < document.pageCount(); ++page) {
         writer.newPage();

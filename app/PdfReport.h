@@ -11,7 +11,8 @@ class GraphView;
 class IFileSystem;
 
 // The PDF report: an ISO A2 landscape document with the chart on its first page and a table of the
-// visible traces' measurements on the following pages; the file's path heads every page.
+// visible traces' measurements on the following pages; the file's path heads every page. When the traces'
+// container has tolerance limits, the table is headed by the limits and ends in a column of verdicts.
 class PdfReport {
 public:
     // The traces in the legend's order: sorted stably by a legend column (SessionModel::Columns; work

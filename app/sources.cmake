@@ -26,6 +26,8 @@ zelpress_core_sources(
     ToleranceCommands.h
     TraceCommands.cpp
     TraceCommands.h
+    TraceVerdicts.cpp
+    TraceVerdicts.h
     ViewOptions.cpp
     ViewOptions.h
     ZelPress.cpp

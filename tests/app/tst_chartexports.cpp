@@ -11,6 +11,7 @@
 #include "core/FileSystem.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
+#include "data/ToleranceLimits.h"
 #include "support/MemoryFileSystem.h"
 
 #include <QGraphicsScene>
@@ -139,6 +140,19 @@ double colourShare(const QImage& page, const QRectF& band, const QColor& colour)
     return all == 0 ? 0.0 : double(matching) / all;
 }
 
+// The pixels inside a word's box (points) that are clearly red, at that resolution.
+int redPixels(const QImage& page, const QRectF& box, int dpi) {
+    const double scale = dpi / 72.0;
+    int red = 0;
+    for (int y = int(box.top() * scale); y <= int(box.bottom() * scale); ++y) {
+        for (int x = int(box.left() * scale); x <= int(box.right() * scale); ++x) {
+            const QColor pixel = page.pixelColor(x, y);
+            red += pixel.red() > pixel.green() + 80 && pixel.red() > pixel.blue() + 80 ? 1 : 0;
+        }
+    }
+    return red;
+}
+
 QStringList names(const QList<Graph*>& graphs) {
     QStringList list;
     for (const Graph* graph : graphs)
@@ -147,6 +161,8 @@ QStringList names(const QList<Graph*>& graphs) {
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(ToleranceLimits)
 
 class tst_ChartExports : public QObject {
     Q_OBJECT
@@ -159,6 +175,8 @@ private slots:
     void imageReadBack();
     void pdfReport();
     void pdfTableContinuesOnFurtherPages();
+    void pdfVerdictColumn_data();
+    void pdfVerdictColumn();
     void failedWritesKeepOldFile();
     void windowExportsAtItsStartingSizeKeepAxisLabelsWhole();
 
@@ -431,6 +449,94 @@ void tst_ChartExports::pdfTableContinuesOnFurtherPages() {
     for (int i = 1; i <= kTraces; ++i)
         expected.append(QStringLiteral("Load-%1").arg(i, 3, 10, QLatin1Char('0')));
     QCOMPARE(seen, expected);
+}
+
+void tst_ChartExports::pdfVerdictColumn_data() {
+    QTest::addColumn<ToleranceLimits>("limits");
+    QTest::addColumn<QString>("limitsLine");
+    QTest::addColumn<QStringList>("verdicts");
+
+    const ToleranceLimits pounds = *ToleranceLimits::withLimits(PeakForce, 40.0, 44.0, Imperial);
+    // The session's limits in pounds, the report in kilograms: stated in the report's units.
+    QTest::newRow("limits") << pounds << QStringLiteral("Tolerance: Peak Force 18.14 to 19.96 kg")
+                            << QStringList{"HIGH", "In tolerance", "LOW"};
+    // Set and taken away again: the report is the one of a session that never had any.
+    QTest::newRow("limits taken away") << ToleranceLimits() << QString() << QStringList();
+}
+
+// The table of a session with limits is headed by them and ends in a Verdict column whose LOW and HIGH
+// are drawn in red; without limits neither is there.
+void tst_ChartExports::pdfVerdictColumn() {
+    QFETCH(ToleranceLimits, limits);
+    QFETCH(QString, limitsLine);
+    QFETCH(QStringList, verdicts);
+
+    Rig rig;
+    rig.add(QStringLiteral("Alpha"), 42, 38);
+    rig.add(QStringLiteral("Bravo"), 39, 37);
+    rig.add(QStringLiteral("Charlie"), 46, 45)->setFlyer(true);
+    rig.add(QStringLiteral("Hidden"), 50, 45)->setVisible(false);
+    rig.active->setLimits(*ToleranceLimits::withLimits(PeakForce, 40.0, 44.0, Imperial));
+    rig.active->setLimits(limits);
+    rig.show();
+
+    const QString path = m_dir.filePath(QStringLiteral("judged.pdf"));
+    FileSystem fileSystem;
+    QVERIFY(PdfReport::exportPdf(path, rig.view.get(), rig.active->graphs(), Metric, SessionModel::PeakForce,
+                                 Qt::DescendingOrder, fileSystem));
+    bool ok = false;
+    QStringList lines = pageText(path, 2, &ok).split(QLatin1Char('\n'));
+    QVERIFY(ok);
+    lines.erase(
+        std::remove_if(lines.begin(), lines.end(),
+                       [&](const QString& line) { return line.trimmed().isEmpty() || line.contains(path); }),
+        lines.end());
+    if (!limitsLine.isEmpty()) {
+        QVERIFY(!lines.isEmpty());
+        QCOMPARE(lines.takeFirst().simplified(), limitsLine);
+    }
+    QCOMPARE(lines.size(), 4);
+    const auto cells = [](const QString& line) {
+        return line.trimmed().split(QRegularExpression(QStringLiteral("\\s{2,}")));
+    };
+    QStringList header{"Name", "Work Done", "Peak Force (kg)", "Terminal Force (kg)", "Starting Pos (mm)"};
+    if (!verdicts.isEmpty())
+        header.append(QStringLiteral("Verdict"));
+    QCOMPARE(cells(lines.at(0)), header);
+    const QList<Graph*> graphs = rig.active->graphs();
+    const QList<const Graph*> expected{graphs.at(2), graphs.at(0), graphs.at(1)};
+    for (int row = 0; row < expected.size(); ++row) {
+        const TraceData& data = expected.at(row)->data(Metric);
+        QStringList expectedCells{expected.at(row)->name(), QString::number(data.workDone(), 'g', 6),
+                                  QString::number(data.peakForce(), 'f', 1),
+                                  QString::number(data.terminalForce(), 'f', 1),
+                                  QString::number(data.startingPosition(), 'f', 3)};
+        if (!verdicts.isEmpty())
+            expectedCells.append(verdicts.at(row));
+        QCOMPARE(cells(lines.at(row + 1)), expectedCells);
+    }
+    if (verdicts.isEmpty())
+        return;
+
+    // LOW and HIGH stand out in colour; the rest of the table is black on white or grey.
+    constexpr int kDpi = 100;
+    const QString prefix = m_dir.filePath(QStringLiteral("judged-page"));
+    runTool(QStringLiteral("pdftoppm"),
+            {QStringLiteral("-f"), QStringLiteral("2"), QStringLiteral("-l"), QStringLiteral("2"),
+             QStringLiteral("-r"), QString::number(kDpi), QStringLiteral("-singlefile"),
+             QStringLiteral("-png"), path, prefix},
+            &ok);
+    QVERIFY(ok);
+    const QImage page(prefix + QStringLiteral(".png"));
+    QVERIFY(!page.isNull());
+    QHash<QString, int> red;
+    for (const Word& word : pageWords(path, 2, &ok))
+        red.insert(word.text, redPixels(page, word.box, kDpi));
+    QVERIFY(ok);
+    QVERIFY2(red.value(QStringLiteral("LOW")) > 10, qPrintable(QString::number(red.value("LOW"))));
+    QVERIFY2(red.value(QStringLiteral("HIGH")) > 10, qPrintable(QString::number(red.value("HIGH"))));
+    QCOMPARE(red.value(QStringLiteral("tolerance")), 0);
+    QCOMPARE(red.value(QStringLiteral("Bravo")), 0);
 }
 
 void tst_ChartExports::failedWritesKeepOldFile() {

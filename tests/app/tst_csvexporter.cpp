@@ -1,6 +1,8 @@
 #include "app/CsvExporter.h"
 #include "core/FileSystem.h"
 #include "data/Graph.h"
+#include "data/GraphContainer.h"
+#include "data/ToleranceLimits.h"
 #include "support/MemoryFileSystem.h"
 
 #include <QJsonArray>
@@ -76,9 +78,19 @@ QString fixed3(double value) {
     return QString::number(value, 'f', 3);
 }
 
+// A stroke in inches and pounds that rises from `first` to `peak` and eases off by two pounds.
+Points stroke(double first, double peak) {
+    return {{0.5, first}, {0.45, peak / 2.0}, {0.4, peak}, {0.3, peak - 2.0}};
+}
+
+QStringList textLines(const QByteArray& text) {
+    return QString::fromUtf8(text).split(QLatin1Char('\n'));
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(TraceRow)
+Q_DECLARE_METATYPE(ToleranceLimits)
 
 class tst_CsvExporter : public QObject {
     Q_OBJECT
@@ -87,6 +99,8 @@ private slots:
     void initTestCase();
     void exactText_data();
     void exactText();
+    void verdictAndLimitsRows_data();
+    void verdictAndLimitsRows();
     void gridReadBackCellByCell_data();
     void gridReadBackCellByCell();
     void gridLineLimit_data();
@@ -224,6 +238,75 @@ void tst_CsvExporter::exactText() {
         if (!record.isEmpty())
             QCOMPARE(record.size(), all ? traces.size() + 1 : 2);
     }
+}
+
+void tst_CsvExporter::verdictAndLimitsRows_data() {
+    QTest::addColumn<ToleranceLimits>("limits");
+    QTest::addColumn<int>("units");
+    // The cells of the Verdict row and of the Limits row; none at all without limits.
+    QTest::addColumn<QString>("verdictRow");
+    QTest::addColumn<QString>("limitsCell");
+
+    // The traces, in this order, peak at 42, 39, 45 (a flyer) and 42 lbs with a NaN first force, which
+    // makes the peak NaN; the last one, also at 42, has no container.
+    const ToleranceLimits band = *ToleranceLimits::withBand(PeakForce, 42.0, 1.5, Imperial);
+    QTest::newRow("no limits") << ToleranceLimits() << int(Imperial) << QString() << QString();
+    QTest::newRow("nominal and band") << band << int(Imperial) << QStringLiteral("In tolerance,LOW,HIGH,,")
+                                      << QStringLiteral("\"Peak Force 42.000 \u00B1 1.500 lbs\"");
+    QTest::newRow("low limit only") << *ToleranceLimits::withLimits(PeakForce, 40.0, std::nullopt, Imperial)
+                                    << int(Imperial) << QStringLiteral("In tolerance,LOW,In tolerance,,")
+                                    << QStringLiteral("\"Peak Force at least 40.000 lbs\"");
+    // Judged in pounds as the session is; stated in the file's kilograms.
+    QTest::newRow("imperial limits, metric file")
+        << band << int(Metric) << QStringLiteral("In tolerance,LOW,HIGH,,")
+        << QStringLiteral("\"Peak Force 19.051 \u00B1 0.680 kg\"");
+}
+
+// The two rows come right after "Work Done" and every other line is the one of a file without limits;
+// a trace exported alone has its own verdict, one without a container none.
+void tst_CsvExporter::verdictAndLimitsRows() {
+    QFETCH(ToleranceLimits, limits);
+    QFETCH(int, units);
+    QFETCH(QString, verdictRow);
+    QFETCH(QString, limitsCell);
+
+    GraphContainer container(std::make_shared<MemoryFileSystem>(), true, nullptr);
+    const struct {
+        const char* name;
+        double first;
+        double peak;
+    } strokes[] = {{"In", 1.0, 42.0}, {"Low", 1.0, 39.0}, {"High", 1.0, 45.0}, {"No peak", kNaN, 42.0}};
+    for (const auto& row : strokes)
+        container.addGraphFromPress(stroke(row.first, row.peak), true)
+            ->setName(QString::fromLatin1(row.name));
+    container.graphs().at(2)->setFlyer(true);
+    Graph loose;
+    loose.setName(QStringLiteral("Loose"));
+    loose.setPoints(stroke(1.0, 42.0), true);
+    QList<Graph*> traces = container.graphs();
+    traces.append(&loose);
+
+    const CsvExporter exporter(QStringLiteral("/exports/judged.csv"), Units(units));
+    QStringList expectedAll = textLines(*exporter.allText(traces));
+    QList<QStringList> expectedOne;
+    for (const Graph* trace : std::as_const(traces))
+        expectedOne.append(textLines(exporter.traceText(*trace)));
+    QCOMPARE(expectedAll.at(6).section(QLatin1Char(','), 0, 0), QStringLiteral("Work Done"));
+    if (!verdictRow.isEmpty()) {
+        expectedAll.insert(7, QStringLiteral("Verdict,") + verdictRow);
+        expectedAll.insert(8, QStringLiteral("Limits,") + limitsCell +
+                                  QString(traces.size() - 1, QLatin1Char(',')));
+        const QStringList verdicts = verdictRow.split(QLatin1Char(','));
+        for (int i = 0; i < container.graphs().size(); ++i) {
+            expectedOne[i].insert(7, QStringLiteral("Verdict,") + verdicts.at(i));
+            expectedOne[i].insert(8, QStringLiteral("Limits,") + limitsCell);
+        }
+    }
+
+    container.setLimits(limits);
+    QCOMPARE(textLines(*exporter.allText(traces)), expectedAll);
+    for (int i = 0; i < traces.size(); ++i)
+        QCOMPARE(textLines(exporter.traceText(*traces.at(i))), expectedOne.at(i));
 }
 
 void tst_CsvExporter::gridReadBackCellByCell_data() {
