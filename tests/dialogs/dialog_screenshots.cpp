@@ -1,5 +1,6 @@
 // Renders the advanced dialog (each tab), the progress dialog, the autorun wizard's pages and the
-// firmware upgrade (part way through, on a simulated bootloader) to PNG files, headless:
+// firmware upgrade (part way through, on a simulated bootloader) and the tolerance limits to PNG files,
+// headless:
 // QT_QPA_PLATFORM=offscreen dialog_screenshots docs/screenshots
 #include "support/FakeMessageBoxes.h"
 #include "support/FakePort.h"
@@ -10,6 +11,7 @@
 #include "dialogs/AutorunWizard.h"
 #include "dialogs/DialogBootload.h"
 #include "dialogs/ProgressDialog.h"
+#include "dialogs/ToleranceLimitsDlg.h"
 #include "link/Protocol.h"
 #include "maintenance/FirmwareReaderFile.h"
 #include "session/Autorun.h"
@@ -118,6 +120,11 @@ int main(int argc, char* argv[]) {
         qInstallMessageHandler(previous);
         ok &= dialog.stage() == DialogBootload::Verifying;
         ok &= save(&dialog, directory, QStringLiteral("firmware-upgrade.png"));
+    }
+    {
+        // Limits on peak force, given as low and high.
+        ToleranceLimitsDlg dialog(*ToleranceLimits::withLimits(PeakForce, 40.0, 44.5, Imperial), Imperial);
+        ok &= save(&dialog, directory, QStringLiteral("tolerance-limits.png"));
     }
     return ok ? 0 : 1;
 }
