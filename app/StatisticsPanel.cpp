@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QStyle>
 #include <QTableWidget>
 #include <QTabWidget>
@@ -39,6 +40,8 @@ namespace {
 
 // The least the panel keeps of its parts when the window is short.
 constexpr int kRunChartMinimumHeight = 160;
+constexpr int kRunChartPreferredHeight = 300;
+constexpr int kRunChartShare = 40; // per cent of the panel's height, at least
 constexpr int kRowsAlwaysShown = 6;
 
 // The rows of the table: two counts, then for each measurement a heading and its six figures.
@@ -158,8 +161,12 @@ StatisticsPanel::StatisticsPanel(GraphModel* graphModel, QWidget* parent)
     limitsRow->addWidget(m_limitsButton);
     layout->addLayout(limitsRow);
     buildTable();
-    layout->addWidget(m_table);
-    layout->addWidget(m_indicativeNote);
+    // The table above, the charts below, the line between them the user's to move.
+    auto* tablePane = new QWidget(this);
+    auto* tableLayout = new QVBoxLayout(tablePane);
+    tableLayout->setContentsMargins(0, 0, 0, 0);
+    tableLayout->addWidget(m_table);
+    tableLayout->addWidget(m_indicativeNote);
     buildRunChart();
     auto* controlPage = new QWidget(this);
     controlPage->setObjectName(QStringLiteral("controlChartPage"));
@@ -172,7 +179,14 @@ StatisticsPanel::StatisticsPanel(GraphModel* graphModel, QWidget* parent)
     m_lowerTabs->setObjectName(QStringLiteral("statisticsLowerTabs"));
     m_lowerTabs->setDocumentMode(true);
     m_lowerTabs->addTab(controlPage, tr("Control Chart"));
-    layout->addWidget(m_lowerTabs, 1);
+    m_splitter = new QSplitter(Qt::Vertical, this);
+    m_splitter->setObjectName(QStringLiteral("statisticsSplitter"));
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->addWidget(tablePane);
+    m_splitter->addWidget(m_lowerTabs);
+    // Until the user moves the line, the charts get their share of every height (resizeEvent).
+    connect(m_splitter, &QSplitter::splitterMoved, this, [this]() { m_splitMovedByUser = true; });
+    layout->addWidget(m_splitter, 1);
 
     if (graphModel) {
         // The legend model follows every container and trace already; any change of it may change a figure.
@@ -274,13 +288,14 @@ void StatisticsPanel::buildRunChart() {
         series->attachAxis(m_runX);
         series->attachAxis(m_runY);
     }
-    // One legend entry for each pair of limits.
+    // One legend entry for each pair of limits, none for the points themselves.
     m_runChart->legend()->setAlignment(Qt::AlignBottom);
     QFont legendFont = m_runChart->legend()->font();
     legendFont.setPointSizeF(legendFont.pointSizeF() * 0.85);
     m_runChart->legend()->setFont(legendFont);
     for (QAbstractSeries* paired :
-         {static_cast<QAbstractSeries*>(m_lowerControl), static_cast<QAbstractSeries*>(m_lowTolerance)}) {
+         {static_cast<QAbstractSeries*>(m_lowerControl), static_cast<QAbstractSeries*>(m_lowTolerance),
+          static_cast<QAbstractSeries*>(m_peaks)}) {
         for (QLegendMarker* marker : m_runChart->legend()->markers(paired))
             marker->setVisible(false);
     }
@@ -297,6 +312,24 @@ void StatisticsPanel::buildRunChart() {
     m_runChartView->setObjectName(QStringLiteral("runChartView"));
     m_runChartView->setRenderHint(QPainter::Antialiasing, true);
     m_runChartView->setMinimumHeight(kRunChartMinimumHeight);
+}
+
+void StatisticsPanel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    shareHeight();
+}
+
+void StatisticsPanel::shareHeight() {
+    if (m_splitMovedByUser)
+        return;
+    // The control chart reads at about 260 pixels; the table takes the rest, up to all of its rows.
+    const int total = m_splitter->height() - m_splitter->handleWidth();
+    if (total <= 0)
+        return;
+    const int chart = std::max(kRunChartShare * total / 100, std::min(total, kRunChartPreferredHeight));
+    const int table =
+        std::min(total - chart, m_table->maximumHeight() + m_indicativeNote->sizeHint().height());
+    m_splitter->setSizes({table, total - table});
 }
 
 QSize StatisticsPanel::sizeHint() const {
@@ -501,6 +534,7 @@ void StatisticsPanel::fillTable() {
         std::min(height, m_table->horizontalHeader()->sizeHint().height() +
                              kRowsAlwaysShown * m_table->verticalHeader()->defaultSectionSize() +
                              2 * m_table->frameWidth()));
+    shareHeight();
 }
 
 void StatisticsPanel::fillToleranceRows(int column, const GraphContainer* container) {
@@ -588,6 +622,14 @@ void StatisticsPanel::fillRunChart() {
     m_peaks->replace(points);
     m_flyers->replace(flyers);
     m_violations->replace(violations);
+    // The legend names only what is drawn.
+    const auto showMarker = [this](QAbstractSeries* series, bool shown) {
+        for (QLegendMarker* marker : m_runChart->legend()->markers(series))
+            marker->setVisible(shown);
+    };
+    showMarker(m_flyers, !flyers.isEmpty());
+    showMarker(m_violations, !violations.isEmpty());
+    showMarker(m_highTolerance, limits.hasLimits());
 
     double left = 0.0;
     double right = 1.0;

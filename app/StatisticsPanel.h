@@ -19,6 +19,7 @@ class QLabel;
 class QLineSeries;
 class QPushButton;
 class QScatterSeries;
+class QSplitter;
 class QTabWidget;
 class QTableWidget;
 class QValueAxis;
@@ -85,8 +86,12 @@ signals:
     // The user asked to set the active session's tolerance limits.
     void limitsRequested();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void scheduleRefresh();
+    void shareHeight();
     void buildTable();
     void buildRunChart();
     void fillRowTitles();
@@ -112,6 +117,8 @@ private:
     QPushButton* m_limitsButton = nullptr;
     QTableWidget* m_table = nullptr;
     QLabel* m_indicativeNote = nullptr;
+    QSplitter* m_splitter = nullptr;
+    bool m_splitMovedByUser = false;
     QTabWidget* m_lowerTabs = nullptr;
     QLabel* m_ruleNote = nullptr;
     QAction* m_copyAction = nullptr;
