@@ -6,6 +6,8 @@ zelpress_core_sources(
     ChartImageExporter.h
     CommandAvailability.cpp
     CommandAvailability.h
+    ComparisonPanel.cpp
+    ComparisonPanel.h
     ConnectionWorkflow.cpp
     ConnectionWorkflow.h
     CsvExporter.cpp

@@ -88,15 +88,11 @@ std::pair<QString, QString> formatPair(double a, double b) {
     return {first, second};
 }
 
-// "p = 0.031", "p < 0.001"; never printed as kSignificance or above when it is below.
+// "Welch p = 0.031", "Welch p < 0.001".
 QString formatP(const QString& test, double p) {
-    if (p < 0.001)
-        return QStringLiteral("%1 p < 0.001").arg(test);
-    int digits = 2;
-    while (p < GroupComparison::kSignificance &&
-           QString::number(p, 'g', digits).toDouble() >= GroupComparison::kSignificance && digits < 6)
-        ++digits;
-    return QStringLiteral("%1 p = %2").arg(test, QString::number(p, 'g', digits));
+    const QString text = GroupComparison::pValueText(p);
+    return p < 0.001 ? QStringLiteral("%1 p %2").arg(test, text)
+                     : QStringLiteral("%1 p = %2").arg(test, text);
 }
 
 QString counts(int first, int second) {
@@ -182,6 +178,17 @@ GroupComparison::GroupComparison(const QList<double>& first, const QList<double>
         m_brownForsythe.p =
             boost::math::cdf(boost::math::complement(distribution, m_brownForsythe.statistic));
     }
+}
+
+QString GroupComparison::pValueText(double p) {
+    if (std::isnan(p))
+        return QString();
+    if (p < 0.001)
+        return QStringLiteral("< 0.001");
+    int digits = 2;
+    while (p < kSignificance && QString::number(p, 'g', digits).toDouble() >= kSignificance && digits < 6)
+        ++digits;
+    return QString::number(p, 'g', digits);
 }
 
 bool GroupComparison::isComparable() const {
