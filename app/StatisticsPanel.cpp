@@ -1,5 +1,6 @@
 #include "app/StatisticsPanel.h"
 
+#include "app/ComparisonPanel.h"
 #include "app/ElidingHeaderView.h"
 #include "chart/GraphModel.h"
 #include "chart/SessionModel.h"
@@ -24,9 +25,11 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScatterSeries>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStyle>
+#include <QTabBar>
 #include <QTableWidget>
 #include <QTabWidget>
 #include <QValueAxis>
@@ -167,6 +170,8 @@ StatisticsPanel::StatisticsPanel(GraphModel* graphModel, QWidget* parent)
     tableLayout->setContentsMargins(0, 0, 0, 0);
     tableLayout->addWidget(m_table);
     tableLayout->addWidget(m_indicativeNote);
+    // Ctrl+C copies what has the focus: this table here, the comparison in its own tab.
+    tablePane->addAction(m_copyAction);
     buildRunChart();
     auto* controlPage = new QWidget(this);
     controlPage->setObjectName(QStringLiteral("controlChartPage"));
@@ -179,6 +184,15 @@ StatisticsPanel::StatisticsPanel(GraphModel* graphModel, QWidget* parent)
     m_lowerTabs->setObjectName(QStringLiteral("statisticsLowerTabs"));
     m_lowerTabs->setDocumentMode(true);
     m_lowerTabs->addTab(controlPage, tr("Control Chart"));
+    // The comparison scrolls where the window is too short for all of it.
+    auto* comparisonScroll = new QScrollArea(m_lowerTabs);
+    comparisonScroll->setObjectName(QStringLiteral("comparisonScroll"));
+    comparisonScroll->setWidgetResizable(true);
+    comparisonScroll->setFrameShape(QFrame::NoFrame);
+    m_comparisonPanel = new ComparisonPanel(graphModel, comparisonScroll);
+    comparisonScroll->setWidget(m_comparisonPanel);
+    m_lowerTabs->addTab(comparisonScroll, tr("Compare"));
+    connect(m_lowerTabs, &QTabWidget::currentChanged, this, &StatisticsPanel::shareHeight);
     m_splitter = new QSplitter(Qt::Vertical, this);
     m_splitter->setObjectName(QStringLiteral("statisticsSplitter"));
     m_splitter->setChildrenCollapsible(false);
@@ -224,7 +238,6 @@ void StatisticsPanel::buildTable() {
     m_copyAction->setShortcut(QKeySequence::Copy);
     m_copyAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(m_copyAction, &QAction::triggered, this, &StatisticsPanel::copyToClipboard);
-    addAction(m_copyAction);
     m_table->setContextMenuPolicy(Qt::ActionsContextMenu);
     m_table->addAction(m_copyAction);
 
@@ -322,11 +335,15 @@ void StatisticsPanel::resizeEvent(QResizeEvent* event) {
 void StatisticsPanel::shareHeight() {
     if (m_splitMovedByUser)
         return;
-    // The control chart reads at about 260 pixels; the table takes the rest, up to all of its rows.
+    // The control chart reads at about 300 pixels, the comparison at its own height; the table takes the
+    // rest, up to all of its rows.
     const int total = m_splitter->height() - m_splitter->handleWidth();
     if (total <= 0)
         return;
-    const int chart = std::max(kRunChartShare * total / 100, std::min(total, kRunChartPreferredHeight));
+    const int wanted = m_lowerTabs->currentIndex() == 0 ? kRunChartPreferredHeight
+                                                        : m_comparisonPanel->sizeHint().height() +
+                                                              m_lowerTabs->tabBar()->sizeHint().height();
+    const int chart = std::max(kRunChartShare * total / 100, std::min(total, wanted));
     const int table =
         std::min(total - chart, m_table->maximumHeight() + m_indicativeNote->sizeHint().height());
     m_splitter->setSizes({table, total - table});
@@ -346,6 +363,7 @@ void StatisticsPanel::setUnits(Units units) {
     if (units == m_units)
         return;
     m_units = units;
+    m_comparisonPanel->setUnits(units);
     scheduleRefresh();
 }
 

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
+class ComparisonPanel;
 class Graph;
 class GraphContainer;
 class GraphModel;
@@ -53,8 +54,9 @@ public:
     QTableWidget* table() const { return m_table; }
     QAction* copyAction() const { return m_copyAction; }
     QChartView* runChartView() const { return m_runChartView; }
-    // The tabs below the table: the control chart first.
+    // The tabs below the table: the control chart, then the comparison of two sessions.
     QTabWidget* lowerTabs() const { return m_lowerTabs; }
+    ComparisonPanel* comparisonPanel() const { return m_comparisonPanel; }
     QPushButton* limitsButton() const { return m_limitsButton; }
     // The run chart's points (flyers apart, left out of the figures), its centre line, its control limits,
     // the tolerance limits and the points that break a rule.
@@ -120,6 +122,7 @@ private:
     QSplitter* m_splitter = nullptr;
     bool m_splitMovedByUser = false;
     QTabWidget* m_lowerTabs = nullptr;
+    ComparisonPanel* m_comparisonPanel = nullptr;
     QLabel* m_ruleNote = nullptr;
     QAction* m_copyAction = nullptr;
     QLabel* m_runCaption = nullptr;

@@ -1,3 +1,4 @@
+#include "app/ComparisonPanel.h"
 #include "app/StatisticsPanel.h"
 #include "chart/GraphModel.h"
 #include "chart/SessionModel.h"
@@ -80,6 +81,7 @@ private slots:
     void tableMarksIndicativeSpreadsAndCopiesAsTabSeparatedText();
     void runChartShowsPeaksMeanAndControlLimitsAndAClickNamesTheTrace();
     void limitsGiveCapabilityTheirLinesAndTheRulesBroken();
+    void copyTakesWhatHasTheFocus();
 };
 
 void tst_StatisticsPanel::followsStrokesEditsUndoUnitsAndComparisons() {
@@ -325,6 +327,34 @@ void tst_StatisticsPanel::limitsGiveCapabilityTheirLinesAndTheRulesBroken() {
     QCOMPARE(rig.panel.runMeasurement(), PeakForce);
     QCOMPARE(rig.line(QStringLiteral("In tolerance")), QStringList{QString()});
     QVERIFY(rig.panel.highToleranceSeries()->points().isEmpty());
+}
+
+void tst_StatisticsPanel::copyTakesWhatHasTheFocus() {
+    Rig rig;
+    rig.add(100.0);
+    rig.add(104.0);
+    auto* compare = new GraphContainer(false, &rig.model);
+    compare->addGraphFromPress(stroke(101.0, 0.0), true);
+    compare->addGraphFromPress(stroke(103.0, 0.0), true);
+    rig.model.addCompareContainer(compare);
+    rig.panel.resize(400, 800);
+    rig.panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.panel));
+    rig.panel.refresh();
+    ComparisonPanel* comparison = rig.panel.comparisonPanel();
+    comparison->refresh();
+    QCOMPARE(comparison->secondContainer(), compare);
+
+    // Both copy actions live in the panel; each answers only for its own part, never both at once.
+    rig.panel.lowerTabs()->setCurrentWidget(comparison);
+    auto* comparisonTable = comparison->findChild<QTableWidget*>(QStringLiteral("comparisonTable"));
+    comparisonTable->setFocus();
+    QGuiApplication::clipboard()->clear();
+    QTest::keySequence(comparisonTable, QKeySequence::Copy);
+    QCOMPARE(QGuiApplication::clipboard()->text(), comparison->text());
+    rig.panel.table()->setFocus();
+    QTest::keySequence(rig.panel.table(), QKeySequence::Copy);
+    QCOMPARE(QGuiApplication::clipboard()->text(), rig.panel.tableText());
 }
 
 QTEST_MAIN(tst_StatisticsPanel)
