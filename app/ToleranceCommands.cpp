@@ -30,8 +30,14 @@ ToleranceCommands::ToleranceCommands(GraphContainer* active, UndoHistory* undo, 
         return std::optional<ToleranceLimits>(dialog.limits());
     }) {
     if (m_active) {
-        for (auto signal : {&GraphContainer::graphAddedFromPress, &GraphContainer::graphRemoved})
-            connect(m_active, signal, this, &ToleranceCommands::showVerdict);
+        // The line names the latest trace by its number, which Renumber changes.
+        for (auto signal : {&GraphContainer::graphAddedFromPress, &GraphContainer::graphAddedFromFile}) {
+            connect(m_active, signal, this, [this](Graph* graph) {
+                connect(graph, &Graph::traceNumberChanged, this, &ToleranceCommands::showVerdict);
+                showVerdict();
+            });
+        }
+        connect(m_active, &GraphContainer::graphRemoved, this, &ToleranceCommands::showVerdict);
         connect(m_active, &GraphContainer::bulkGraphAddFinished, this, &ToleranceCommands::showVerdict);
         connect(m_active, &GraphContainer::limitsChanged, this, &ToleranceCommands::showVerdict);
     }

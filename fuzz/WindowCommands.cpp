@@ -4,6 +4,7 @@
 #include "support/FakeMessageBoxes.h"
 #include "support/MemoryFileSystem.h"
 
+#include "app/ToleranceCommands.h"
 #include "app/TraceCommands.h"
 #include "app/ZelPress.h"
 #include "chart/GraphChart.h"
@@ -24,6 +25,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSet>
 #include <QStatusBar>
@@ -61,11 +63,30 @@ QList<QPointF> stroke(std::uint8_t argument) {
     return points;
 }
 
-void writeSessionFile(const std::shared_ptr<MemoryFileSystem>& files, const QString& path, int traces) {
+void writeSessionFile(const std::shared_ptr<MemoryFileSystem>& files, const QString& path, int traces,
+                      const ToleranceLimits& limits = ToleranceLimits()) {
     GraphContainer container(files, true, nullptr);
     for (int i = 0; i < traces; ++i)
         container.addGraphFromPress(stroke(static_cast<std::uint8_t>(40 * i + 7)), true);
+    container.setLimits(limits);
     container.writeToFile(path);
+}
+
+// The limits a SetLimits argument spells: the measurement from bits 3-4, a band (bit 2) or low and high
+// with either side open (bits 0-1), around values the strokes reach.
+ToleranceLimits limitsOf(std::uint8_t argument) {
+    if (argument % 8 == 0)
+        return ToleranceLimits();
+    static const Measurement measurements[] = {PeakForce, TerminalForce, WorkDone};
+    const Measurement measurement = measurements[(argument >> 3) % 3];
+    const double scale = measurement == WorkDone ? 0.2 : 10.0;
+    const double centre = scale * (1.0 + (argument >> 5));
+    const Units units = (argument & 0x10) ? Metric : Imperial;
+    if (argument & 4)
+        return ToleranceLimits::withBand(measurement, centre, scale * 0.5, units).value_or(ToleranceLimits());
+    const std::optional<double> low = (argument & 1) ? std::optional<double>(centre - scale) : std::nullopt;
+    const std::optional<double> high = (argument & 2) ? std::optional<double>(centre + scale) : std::nullopt;
+    return ToleranceLimits::withLimits(measurement, low, high, units).value_or(ToleranceLimits());
 }
 
 } // namespace
@@ -78,7 +99,8 @@ WindowCommands::WindowCommands()
     , m_files(std::make_shared<MemoryFileSystem>())
     , m_dialog(std::make_shared<Dialog>()) {
     m_files->addDirectory(kFolder);
-    writeSessionFile(m_files, kSessionFiles.at(0), 3);
+    writeSessionFile(m_files, kSessionFiles.at(0), 3,
+                     *ToleranceLimits::withLimits(PeakForce, 20.0, 40.0, Imperial));
     writeSessionFile(m_files, kSessionFiles.at(1), 1);
     writeSessionFile(m_files, kSessionFiles.at(2), 0);
     m_files->writeFile(kSessionFiles.at(3), QByteArrayLiteral("{\"Graphs\":[{\"X Values\":[1,"));
@@ -94,6 +116,9 @@ WindowCommands::WindowCommands()
             name->setText(QStringLiteral("Edited %1").arg(m_editAnswer));
         dialog.accept();
         return true;
+    });
+    m_window->toleranceCommands()->setLimitsDialog([this](const ToleranceLimits&, Units, double, QWidget*) {
+        return std::optional(limitsOf(m_limitsAnswer));
     });
     m_window->resize(700, 450);
     m_window->show();
@@ -121,7 +146,7 @@ const char* WindowCommands::name(Command command) {
         "Renumber",    "Undo",         "EditVelocity", "ToggleFlyer", "ToggleVisibility", "EditPlot",
         "LoadCompare", "CloseCompare", "NewSession",   "OpenSession", "SwitchUnits",      "DarkMode",
         "Autoscale",   "WheelZoom",    "Pan",          "ClickChart",  "Resize",           "Export",
-        "SaveAs",      "ColorBy",      "ContextMenu"};
+        "SaveAs",      "ColorBy",      "ContextMenu",  "SetLimits"};
     static_assert(sizeof(names) / sizeof(names[0]) == CommandCount, "a name for every command");
     return command < CommandCount ? names[command] : "?";
 }
@@ -329,6 +354,10 @@ void WindowCommands::perform(Command command, std::uint8_t argument) {
         menuLoop.exec();
         break;
     }
+    case SetLimits:
+        m_limitsAnswer = argument;
+        action(window, "toleranceLimitsAction")->trigger();
+        break;
     case CommandCount:
         break;
     }
@@ -421,6 +450,35 @@ QString WindowCommands::brokenRule() const {
     }
     if (window.traceCommands()->currentGraph() && !traces.contains(window.traceCommands()->currentGraph()))
         return QStringLiteral("the Edit commands would act on a trace that is gone");
+
+    // Every trace is judged by its own container's limits, in the judged measurement's cell alone, and the
+    // status line speaks of the active session's latest stroke.
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QModelIndex containerRow = model->index(row, 0);
+        const GraphContainer* container = model->containerAt(containerRow);
+        const int judged = SessionModel::columnOf(container->limits().measurement());
+        for (int child = 0; child < model->rowCount(containerRow); ++child) {
+            const QModelIndex traceRow = model->index(child, 0, containerRow);
+            const Graph* graph = model->graphAt(traceRow);
+            for (int column : {int(SessionModel::WorkDone), int(SessionModel::PeakForce),
+                               int(SessionModel::TerminalForce)}) {
+                const QVariant shown = traceRow.siblingAtColumn(column).data(SessionModel::kVerdictRole);
+                const ToleranceLimits::Verdict verdict =
+                    column == judged ? container->verdictFor(graph) : ToleranceLimits::NotJudged;
+                const bool right = verdict == ToleranceLimits::NotJudged ? !shown.isValid()
+                                                                         : shown == QVariant(int(verdict));
+                if (!right)
+                    return QStringLiteral("trace %1 of legend row %2 shows a verdict its limits do not give")
+                        .arg(child)
+                        .arg(row);
+            }
+        }
+    }
+    const auto* verdictLabel = window.findChild<QLabel*>(QStringLiteral("verdictLabel"));
+    const QString line =
+        ToleranceCommands::verdictLine(graphModel->activeContainer(), m_window->settings()->units);
+    if (!verdictLabel || verdictLabel->text() != line || verdictLabel->isHidden() != line.isEmpty())
+        return QStringLiteral("the status bar's verdict is not that of the latest stroke");
 
     // Undo is offered exactly when the history can take a step back.
     const bool undoOffered = action(const_cast<ZelPress&>(window), "undoAction")->isEnabled();

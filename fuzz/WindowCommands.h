@@ -50,6 +50,7 @@ public:
         ColorBy,          // View > colour by a measurement, or highlight flyers
         ContextMenu,      // a right click on legend row arg / 4 selects it, and its menu's Remove Plot,
                           // Edit Plot, Renumber or Export (arg % 4) runs in the menu's own event loop
+        SetLimits,        // Setup > Tolerance Limits answered with limits arg spells, or none (arg % 8 == 0)
         CommandCount
     };
 
@@ -88,4 +89,5 @@ private:
     std::unique_ptr<ZelPress> m_window;
     int m_steps = 0;
     std::uint8_t m_editAnswer = 0;
+    std::uint8_t m_limitsAnswer = 0;
 };
