@@ -47,28 +47,32 @@ constexpr int kRunChartPreferredHeight = 300;
 constexpr int kRunChartShare = 40; // per cent of the panel's height, at least
 constexpr int kRowsAlwaysShown = 6;
 
-// The rows of the table: two counts, then for each measurement a heading and its six figures.
+// The rows of the table: two counts, the tolerance (shown while a session has limits), then for each
+// measurement a heading and its six figures.
 enum Figure { Count, Mean, StandardDeviation, ExtremeSpread, Minimum, Maximum, FigureCount };
 constexpr int kCountRows = 2;
 constexpr int kRowsPerMeasurement = 1 + FigureCount;
 constexpr int kDecimals = 2;
-// After the measurements: a heading naming the judged measurement, the limits, in tolerance n of N, Cp
-// and Cpk.
+// The answer first when there are limits: a heading naming the judged measurement, the limits, in
+// tolerance n of N, Cp and Cpk.
 enum ToleranceRow { ToleranceHeading, LimitsRow, InToleranceRow, CpRow, CpkRow, ToleranceRowCount };
-constexpr int kToleranceRow = kCountRows + int(SeatingStatistics::kMeasurements.size()) * kRowsPerMeasurement;
+constexpr int kToleranceRow = kCountRows;
+constexpr int kFirstMeasurementRow = kToleranceRow + ToleranceRowCount;
+constexpr int kRowCount =
+    kFirstMeasurementRow + int(SeatingStatistics::kMeasurements.size()) * kRowsPerMeasurement;
 
 QString number(double value) {
     return std::isfinite(value) ? QString::number(value, 'f', kDecimals) : QString();
 }
 
 int headingRow(std::size_t measurementIndex) {
-    return kCountRows + int(measurementIndex) * kRowsPerMeasurement;
+    return kFirstMeasurementRow + int(measurementIndex) * kRowsPerMeasurement;
 }
 
 bool isHeadingRow(int row) {
     if (row == kToleranceRow + ToleranceHeading)
         return true;
-    return row >= kCountRows && row < kToleranceRow && (row - kCountRows) % kRowsPerMeasurement == 0;
+    return row >= kFirstMeasurementRow && (row - kFirstMeasurementRow) % kRowsPerMeasurement == 0;
 }
 
 int decimalsOf(Measurement measurement) {
@@ -231,7 +235,7 @@ void StatisticsPanel::buildTable() {
     // As tall as its rows where there is room, scrolling where there is not (a laptop's screen).
     m_table->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     m_table->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-    m_table->setRowCount(kToleranceRow + ToleranceRowCount);
+    m_table->setRowCount(kRowCount);
 
     m_copyAction = new QAction(tr("Copy"), this);
     m_copyAction->setObjectName(QStringLiteral("copyStatisticsAction"));
@@ -424,14 +428,6 @@ void StatisticsPanel::fillRowTitles() {
     QStringList rowTitles = {tr("Strokes"), tr("Flyers excluded")};
     QStringList rowTips = {tr("Visible traces"),
                            tr("Visible traces marked as flyers, left out of the figures")};
-    for (const QString& title : titles) {
-        rowTitles.append(title);
-        rowTips.append(QString());
-        for (int which = 0; which < FigureCount; ++which) {
-            rowTitles.append(figureTitles[which]);
-            rowTips.append(figureTips[which]);
-        }
-    }
     rowTitles += {tr("Tolerance"), tr("Limits"), tr("In tolerance"), tr("Cp"), tr("Cpk")};
     rowTips += {tr("The measurement each session's tolerance limits judge"),
                 tr("The session's tolerance limits, in the units shown"),
@@ -442,6 +438,14 @@ void StatisticsPanel::fillRowTitles() {
                 tr("Process capability with the mean's place: the distance from the mean to the nearer "
                    "limit over three standard deviations. Below 1.33 a batch of this size does not show "
                    "that strokes stay within the limits")};
+    for (const QString& title : titles) {
+        rowTitles.append(title);
+        rowTips.append(QString());
+        for (int which = 0; which < FigureCount; ++which) {
+            rowTitles.append(figureTitles[which]);
+            rowTips.append(figureTips[which]);
+        }
+    }
     for (int row = 0; row < rowTitles.size(); ++row) {
         const bool heading = isHeadingRow(row);
         const QString text =
@@ -526,6 +530,12 @@ void StatisticsPanel::fillTable() {
         fillToleranceRows(column, container);
     }
     m_indicativeNote->setVisible(anyIndicative);
+    // The tolerance rows while any session shown has limits; Copy gives them always.
+    bool anyLimits = false;
+    for (const QPointer<GraphContainer>& container : std::as_const(m_containers))
+        anyLimits = anyLimits || (container && container->limits().hasLimits());
+    for (int row = kToleranceRow; row < kFirstMeasurementRow; ++row)
+        m_table->setRowHidden(row, !anyLimits);
     // No column narrower than the widest value of any, so a value is never cut short.
     const QFontMetrics metrics(m_table->font());
     QFont italic = m_table->font();

@@ -346,7 +346,8 @@ void tst_StatisticsPanel::copyTakesWhatHasTheFocus() {
     QCOMPARE(comparison->secondContainer(), compare);
 
     // Both copy actions live in the panel; each answers only for its own part, never both at once.
-    rig.panel.lowerTabs()->setCurrentWidget(comparison);
+    rig.panel.lowerTabs()->setCurrentIndex(1);
+    QVERIFY(comparison->isVisible());
     auto* comparisonTable = comparison->findChild<QTableWidget*>(QStringLiteral("comparisonTable"));
     comparisonTable->setFocus();
     QGuiApplication::clipboard()->clear();
