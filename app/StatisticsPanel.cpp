@@ -42,10 +42,10 @@
 namespace {
 
 // The least the panel keeps of its parts when the window is short.
-constexpr int kRunChartMinimumHeight = 160;
+constexpr int kRunChartMinimumHeight = 130;
 constexpr int kRunChartPreferredHeight = 300;
 constexpr int kRunChartShare = 40; // per cent of the panel's height, at least
-constexpr int kRowsAlwaysShown = 6;
+constexpr int kRowsAlwaysShown = 4;
 
 // The rows of the table: two counts, the tolerance (shown while a session has limits), then for each
 // measurement a heading and its six figures.
@@ -57,7 +57,11 @@ constexpr int kDecimals = 2;
 // tolerance n of N, Cp and Cpk.
 enum ToleranceRow { ToleranceHeading, LimitsRow, InToleranceRow, CpRow, CpkRow, ToleranceRowCount };
 constexpr int kToleranceRow = kCountRows;
-constexpr int kFirstMeasurementRow = kToleranceRow + ToleranceRowCount;
+// Then each session's control chart of the judged measurement (peak force without limits): its centre
+// line, its control limits and how many points break a rule.
+enum ControlRow { ControlHeading, CentreRow, ControlLimitsRow, RuleBreaksRow, ControlRowCount };
+constexpr int kControlRow = kToleranceRow + ToleranceRowCount;
+constexpr int kFirstMeasurementRow = kControlRow + ControlRowCount;
 constexpr int kRowCount =
     kFirstMeasurementRow + int(SeatingStatistics::kMeasurements.size()) * kRowsPerMeasurement;
 
@@ -70,7 +74,7 @@ int headingRow(std::size_t measurementIndex) {
 }
 
 bool isHeadingRow(int row) {
-    if (row == kToleranceRow + ToleranceHeading)
+    if (row == kToleranceRow + ToleranceHeading || row == kControlRow + ControlHeading)
         return true;
     return row >= kFirstMeasurementRow && (row - kFirstMeasurementRow) % kRowsPerMeasurement == 0;
 }
@@ -159,6 +163,7 @@ StatisticsPanel::StatisticsPanel(GraphModel* graphModel, QWidget* parent)
     m_limitsLabel = new QLabel(this);
     m_limitsLabel->setObjectName(QStringLiteral("limitsLabel"));
     m_limitsLabel->setWordWrap(true);
+    m_limitsLabel->installEventFilter(this);
     m_limitsButton = new QPushButton(tr("Limits ..."), this);
     m_limitsButton->setObjectName(QStringLiteral("limitsButton"));
     m_limitsButton->setToolTip(tr("Set the active session's tolerance limits"));
@@ -324,6 +329,7 @@ void StatisticsPanel::buildRunChart() {
     m_ruleNote = new QLabel(this);
     m_ruleNote->setObjectName(QStringLiteral("controlRuleNote"));
     m_ruleNote->setWordWrap(true);
+    m_ruleNote->installEventFilter(this);
 
     m_runChartView = new RunChartView(m_runChart, this);
     m_runChartView->setObjectName(QStringLiteral("runChartView"));
@@ -334,6 +340,26 @@ void StatisticsPanel::buildRunChart() {
 void StatisticsPanel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     shareHeight();
+}
+
+bool StatisticsPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && (watched == m_limitsLabel || watched == m_ruleNote))
+        fitWrappedLabels();
+    return QWidget::eventFilter(watched, event);
+}
+
+void StatisticsPanel::fitWrappedLabels() {
+    // A wrapped label asks the layout for one line only; squeezed, it would lose the others. Each keeps
+    // the height its text needs at its width, and the chart gives way (down to its own minimum).
+    for (QLabel* label : {m_limitsLabel, m_ruleNote}) {
+        if (!label || label->width() <= 0)
+            continue;
+        const QMargins margins = label->contentsMargins();
+        const int width = label->width() - margins.left() - margins.right() - 2 * label->margin();
+        const QRect text = label->fontMetrics().boundingRect(QRect(0, 0, std::max(1, width), QWIDGETSIZE_MAX),
+                                                             Qt::TextWordWrap, label->text());
+        label->setMinimumHeight(text.height() + margins.top() + margins.bottom() + 2 * label->margin());
+    }
 }
 
 void StatisticsPanel::shareHeight() {
@@ -426,6 +452,13 @@ void StatisticsPanel::fillRowTitles() {
                                   tr("Minimum"),
                                   tr("Maximum")};
     QStringList rowTitles = {tr("Strokes"), tr("Flyers excluded")};
+    const QStringList controlTitles = {tr("Control chart"), tr("Centre"), tr("Control limits"),
+                                       tr("Rule breaks")};
+    const QStringList controlTips = {
+        tr("An individuals control chart of each session's judged measurement (peak force without limits)"),
+        tr("The centre line: the mean of the strokes counted"),
+        tr("Mean ± 2.66 × the average moving range: where strokes fall while nothing changes"),
+        tr("Strokes beyond a control limit, or ninth or later in a row on one side of the centre")};
     QStringList rowTips = {tr("Visible traces"),
                            tr("Visible traces marked as flyers, left out of the figures")};
     rowTitles += {tr("Tolerance"), tr("Limits"), tr("In tolerance"), tr("Cp"), tr("Cpk")};
@@ -436,8 +469,10 @@ void StatisticsPanel::fillRowTitles() {
                 tr("Process capability: the width of the limits over six standard deviations (needs both "
                    "limits)"),
                 tr("Process capability with the mean's place: the distance from the mean to the nearer "
-                   "limit over three standard deviations. Below 1.33 a batch of this size does not show "
-                   "that strokes stay within the limits")};
+                   "limit over three standard deviations. 1.33 or more is the usual mark of a capable "
+                   "process; on few strokes it is only a rough estimate")};
+    rowTitles += controlTitles;
+    rowTips += controlTips;
     for (const QString& title : titles) {
         rowTitles.append(title);
         rowTips.append(QString());
@@ -528,13 +563,14 @@ void StatisticsPanel::fillTable() {
             }
         }
         fillToleranceRows(column, container);
+        fillControlRows(column, container);
     }
     m_indicativeNote->setVisible(anyIndicative);
     // The tolerance rows while any session shown has limits; Copy gives them always.
     bool anyLimits = false;
     for (const QPointer<GraphContainer>& container : std::as_const(m_containers))
         anyLimits = anyLimits || (container && container->limits().hasLimits());
-    for (int row = kToleranceRow; row < kFirstMeasurementRow; ++row)
+    for (int row = kToleranceRow; row < kControlRow; ++row)
         m_table->setRowHidden(row, !anyLimits);
     // No column narrower than the widest value of any, so a value is never cut short.
     const QFontMetrics metrics(m_table->font());
@@ -597,6 +633,34 @@ void StatisticsPanel::fillToleranceRows(int column, const GraphContainer* contai
     const QString cpk = indexText(capability.cpk());
     setCell(kToleranceRow + CpRow, column, cp, indicative && !cp.isEmpty());
     setCell(kToleranceRow + CpkRow, column, cpk, indicative && !cpk.isEmpty());
+}
+
+void StatisticsPanel::fillControlRows(int column, const GraphContainer* container) {
+    const Measurement measurement =
+        container && container->limits().hasLimits() ? container->limits().measurement() : PeakForce;
+    const QList<Graph*> graphs = container ? container->graphs() : QList<Graph*>();
+    const QList<double> values = countedValues(graphs, measurement, m_units);
+    const ControlChart chart(values);
+    setCell(kControlRow + ControlHeading, column, ToleranceLimits::measurementTitle(measurement));
+    setCell(kControlRow + CentreRow, column, number(chart.centre()));
+    const bool limited = std::isfinite(chart.lowerLimit());
+    setCell(kControlRow + ControlLimitsRow, column,
+            limited ? QStringLiteral("%1%2%3").arg(number(chart.lowerLimit()), QChar(0x2013),
+                                                   number(chart.upperLimit()))
+                    : QString());
+    setCell(kControlRow + RuleBreaksRow, column,
+            limited ? QString::number(chart.violations().size()) : QString());
+    // The traces that break a rule, by their numbers.
+    QStringList traces;
+    QList<const Graph*> counted;
+    for (const Graph* graph : graphs) {
+        if (graph->visible() && !graph->flyer())
+            counted.append(graph);
+    }
+    for (const ControlChart::Violation& violation : chart.violations())
+        traces.append(QString::number(counted.at(violation.index)->traceNumber()));
+    m_table->item(kControlRow + RuleBreaksRow, column)
+        ->setToolTip(traces.isEmpty() ? QString() : tr("Traces %1").arg(traces.join(QStringLiteral(", "))));
 }
 
 void StatisticsPanel::fillRunChart() {
@@ -699,10 +763,35 @@ void StatisticsPanel::fillRunChart() {
     m_runCaption->setText(
         tr("Active session, %1: %2")
             .arg(ToleranceLimits::measurementTitle(m_runMeasurement).toLower(), strokesText(statistics)));
-    m_ruleNote->setText(ruleText());
+    // One short line under the chart; the whole account in its tooltip and on the chart's.
+    m_ruleNote->setText(ruleSummary());
+    m_ruleNote->setToolTip(ruleText());
+    m_runChartView->setToolTip(ruleText());
     m_limitsLabel->setText(limits.hasLimits()
                                ? tr("Limits: %1").arg(limits.text(decimalsOf(limits.measurement())))
                                : tr("No tolerance limits set"));
+    fitWrappedLabels();
+}
+
+QString StatisticsPanel::ruleSummary() const {
+    const ControlChart& chart = m_controlChart;
+    if (chart.count() < 2)
+        return tr("Control limits need two strokes or more.");
+    if (chart.violations().isEmpty())
+        return tr("No point breaks a rule.");
+    constexpr int kNamed = 3;
+    QStringList named;
+    for (qsizetype i = 0; i < chart.violations().size() && i < kNamed; ++i) {
+        const bool beyond = chart.violations().at(i).rules & ControlChart::BeyondLimit;
+        named.append(beyond ? tr("trace %1 (beyond a control limit)").arg(m_violationTraces.value(i))
+                            : tr("trace %1 (%2th in a row on one side)")
+                                  .arg(m_violationTraces.value(i))
+                                  .arg(ControlChart::kRunLength));
+    }
+    QString text = tr("Rule broken: %1").arg(named.join(QStringLiteral(", ")));
+    if (chart.violations().size() > kNamed)
+        text += tr(" and %1 more").arg(chart.violations().size() - kNamed);
+    return text + QLatin1Char('.');
 }
 
 QString StatisticsPanel::ruleText() const {

@@ -71,8 +71,10 @@ public:
     // The control chart of the active session as last computed, and the measurement it shows.
     const ControlChart& controlChart() const { return m_controlChart; }
     Measurement runMeasurement() const { return m_runMeasurement; }
-    // The sentence under the control chart on the points that break a rule.
+    // The control limits and the points that break a rule, in whole sentences (the chart's tooltip), and
+    // the short line under the chart.
     QString ruleText() const;
+    QString ruleSummary() const;
     // "12 strokes, 1 flyer excluded"
     static QString strokesText(const SeatingStatistics& statistics);
 
@@ -90,16 +92,19 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void scheduleRefresh();
     void shareHeight();
+    void fitWrappedLabels();
     void buildTable();
     void buildRunChart();
     void fillRowTitles();
     void fillTable();
     void setCell(int row, int column, const QString& text, bool indicative = false);
     void fillToleranceRows(int column, const GraphContainer* container);
+    void fillControlRows(int column, const GraphContainer* container);
     void fillRunChart();
     void onRunChartClicked(const QPointF& point);
 

@@ -306,6 +306,14 @@ void tst_StatisticsPanel::limitsGiveCapabilityTheirLinesAndTheRulesBroken() {
              qPrintable(rig.panel.ruleText()));
     QVERIFY2(rig.panel.ruleText().contains(QStringLiteral("Trace 9 is the 9th or later in a row")),
              qPrintable(rig.panel.ruleText()));
+    QCOMPARE(rig.panel.ruleSummary(),
+             QStringLiteral("Rule broken: trace 9 (9th in a row on one side), trace 10 "
+                            "(beyond a control limit)."));
+    // The same chart's figures in the table, for Copy.
+    QCOMPARE(rig.line(QStringLiteral("Control chart")), QStringList{QStringLiteral("Peak Force")});
+    QCOMPARE(rig.line(QStringLiteral("Centre")), QStringList{QStringLiteral("102.30")});
+    QCOMPARE(rig.line(QStringLiteral("Control limits")), QStringList{QString::fromUtf8("93.43\u2013111.17")});
+    QCOMPARE(rig.line(QStringLiteral("Rule breaks")), QStringList{QStringLiteral("2")});
 
     // In metric units the limits and lines convert; the unitless indices and the counts stay.
     rig.panel.setUnits(Metric);

@@ -1,6 +1,7 @@
 // Tolerance limits in the main window on the emulated press: set, judged live, saved and undone.
 #include "WindowBench.h"
 
+#include "app/ComparisonPanel.h"
 #include "app/StatisticsPanel.h"
 #include "app/ToleranceCommands.h"
 #include "app/ZelPress.h"
@@ -12,6 +13,7 @@
 #include "dialogs/ToleranceLimitsDlg.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPushButton>
@@ -58,6 +60,7 @@ class tst_ZelPressLimits : public QObject {
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void fiveStrokesAreJudgedLiveSavedAndUndone();
+    void twoLoadedSessionsGetAVerdict();
 };
 
 void tst_ZelPressLimits::fiveStrokesAreJudgedLiveSavedAndUndone() {
@@ -163,6 +166,55 @@ void tst_ZelPressLimits::fiveStrokesAreJudgedLiveSavedAndUndone() {
     QVERIFY(!bench.active()->limits().hasLimits());
     QVERIFY(bench.verdictLabel()->isHidden());
     QVERIFY(!bench.judgedCell(bench.active()->graphs().first()).data(SessionModel::kVerdictRole).isValid());
+}
+
+void tst_ZelPressLimits::twoLoadedSessionsGetAVerdict() {
+    // Two sessions saved earlier with these peak forces; reference values from SciPy 1.10.1 (Debian 12):
+    // scipy.stats.levene(a, b, center='median') gives F = 9.458489364412253, p = 0.008855211834259795;
+    // scipy.stats.ttest_ind(a, b, equal_var=False) gives p = 0.6275762180366591.
+    const QList<double> a{41.2, 42.5, 40.8, 43.1, 41.9, 42.2, 40.5, 42.8};
+    const QList<double> b{41.6, 41.9, 41.4, 41.8, 41.7, 42.0, 41.5};
+    QTemporaryDir folder;
+    const auto save = [&](const QString& name, const QList<double>& peaks) {
+        GraphContainer session(true, nullptr);
+        for (double peak : peaks)
+            session.addGraphFromPress({{0.3, 0.0}, {0.2, peak / 2}, {0.1, peak}, {0.0, 1.0}}, true);
+        const QString path = folder.filePath(name);
+        return session.writeToFile(path) ? path : QString();
+    };
+    const QString dieA = save(QStringLiteral("Die A.SDT"), a);
+    const QString dieB = save(QStringLiteral("Die B.SDT"), b);
+    QVERIFY(!dieA.isEmpty() && !dieB.isEmpty());
+
+    LimitsBench bench;
+    bench.window->show();
+    for (const QString& path : {dieA, dieB}) {
+        bench.dialog->openPath = path;
+        action(*bench.window, "loadCompareAction")->trigger();
+    }
+    QCOMPARE(bench.window->graphModel()->compareContainers().size(), 2);
+
+    // The user picks the two files in the Compare tab, the active session being empty.
+    StatisticsPanel* statistics = bench.window->statisticsPanel();
+    statistics->lowerTabs()->setCurrentIndex(1);
+    ComparisonPanel* panel = statistics->comparisonPanel();
+    panel->refresh();
+    auto* first = panel->findChild<QComboBox*>(QStringLiteral("firstContainerCombo"));
+    auto* second = panel->findChild<QComboBox*>(QStringLiteral("secondContainerCombo"));
+    first->setCurrentIndex(first->findText(QStringLiteral("Die A.SDT")));
+    second->setCurrentIndex(second->findText(QStringLiteral("Die B.SDT")));
+    QTRY_COMPARE(panel->secondContainer(), bench.window->graphModel()->compareContainers().at(1));
+    QCOMPARE(panel->firstContainer(), bench.window->graphModel()->compareContainers().at(0));
+
+    const GroupComparison& shown = panel->comparison();
+    QVERIFY(std::abs(shown.brownForsythe().statistic - 9.458489364412253) < 1e-9);
+    QVERIFY(std::abs(shown.brownForsythe().p - 0.008855211834259795) < 1e-6);
+    QVERIFY(std::abs(shown.welch().p - 0.6275762180366591) < 1e-6);
+    auto* verdict = panel->findChild<QLabel*>(QStringLiteral("comparisonVerdict"));
+    QVERIFY2(verdict->text().startsWith(
+                 QStringLiteral("Die B's peak-force spread is lower (SD 0.216 vs 0.953 lbs, "
+                                "Brown–Forsythe p = 0.0089, n = 7 and 8).")),
+             qPrintable(verdict->text()));
 }
 
 QTEST_MAIN(tst_ZelPressLimits)
