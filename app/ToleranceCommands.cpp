@@ -77,10 +77,9 @@ QString ToleranceCommands::verdictLine(const GraphContainer* container, Units un
             ? QStringLiteral("%1 %2").arg(QString::number(value, 'f', decimalsOf(measurement)),
                                           ToleranceLimits::unitLabel(measurement, units))
             : tr("no value");
-    return tr("Trace %1: %2, %3 %4 (tolerance %5)")
+    return tr("Trace %1: %2, %3 %4")
         .arg(latest->traceNumber())
-        .arg(judged, ToleranceLimits::measurementTitle(measurement), shown,
-             limits.rangeText(decimalsOf(measurement)));
+        .arg(judged, ToleranceLimits::measurementTitle(measurement), shown);
 }
 
 void ToleranceCommands::showVerdict() {
@@ -89,6 +88,11 @@ void ToleranceCommands::showVerdict() {
     const QString line = verdictLine(m_active, m_units);
     m_label->setText(line);
     m_label->setVisible(!line.isEmpty());
+    // Short enough to sit beside the connection and firmware; the limits are a hover away.
+    m_label->setToolTip(line.isEmpty() ? QString()
+                                       : tr("Tolerance: %1")
+                                             .arg(m_active->limits().inUnits(m_units).text(
+                                                 decimalsOf(m_active->limits().measurement()))));
     ToleranceLimits::Verdict verdict = ToleranceLimits::NotJudged;
     if (m_active && !m_active->graphs().isEmpty())
         verdict = m_active->verdictFor(m_active->graphs().constLast());

@@ -33,8 +33,8 @@ public:
     void setLimitsDialog(LimitsDialog dialog) { m_dialog = std::move(dialog); }
     void setUnits(Units units);
 
-    // The status-bar line on the latest trace, e.g. "Trace 5: HIGH, Peak Force 45.21 lbs (tolerance 40.00
-    // to 44.00 lbs)"; empty without limits or traces.
+    // The status-bar line on the latest trace, e.g. "Trace 5: HIGH, Peak Force 45.21 lbs" (the limits are
+    // in the label's tooltip); empty without limits or traces.
     static QString verdictLine(const GraphContainer* container, Units units);
 
 public slots:

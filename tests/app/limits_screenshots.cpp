@@ -4,7 +4,7 @@
 // Not a test; run by hand to refresh the pictures:
 //   QT_QPA_PLATFORM=offscreen build-test/tests/app/limits_screenshots docs/screenshots
 // writes limits-window.png (1366 x 768), limits-statistics.png (the table and the control chart) and
-// limits-compare.png (the comparison of the two sessions) there.
+// limits-compare.png (the comparison of the two sessions) and limits-window-947x698.png there.
 #include "support/FakeMessageBoxes.h"
 
 #include "app/StatisticsPanel.h"
@@ -103,5 +103,10 @@ int main(int argc, char* argv[]) {
         QTest::qWait(300);
         ok &= panel->grab().toImage().save(folder + QStringLiteral("/limits-compare.png"), "PNG");
     }
+    // The window at its starting size: the status bar's verdict beside the connection and the firmware.
+    lower->setCurrentIndex(0);
+    window.resize(947, 698);
+    QTest::qWait(300);
+    ok &= window.grab().toImage().save(folder + QStringLiteral("/limits-window-947x698.png"), "PNG");
     return ok ? 0 : 1;
 }
