@@ -28,4 +28,6 @@ zelpress_core_sources(
     TraceData.cpp
     TraceData.h
     UndoHistory.cpp
-    UndoHistory.h)
+    UndoHistory.h
+    VelocityCorrelation.cpp
+    VelocityCorrelation.h)
