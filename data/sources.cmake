@@ -29,5 +29,7 @@ zelpress_core_sources(
     TraceData.h
     UndoHistory.cpp
     UndoHistory.h
+    VelocityCorrelation.cpp
+    VelocityCorrelation.h
     VelocityPairing.cpp
     VelocityPairing.h)
