@@ -2,6 +2,7 @@
 
 #include "app/ComparisonPanel.h"
 #include "app/ElidingHeaderView.h"
+#include "app/VelocityPanel.h"
 #include "chart/GraphModel.h"
 #include "chart/SessionModel.h"
 #include "data/Capability.h"
@@ -195,12 +196,16 @@ StatisticsPanel::StatisticsPanel(GraphModel* graphModel, QWidget* parent)
     m_lowerTabs->addTab(controlPage, tr("Control Chart"));
     // The comparison scrolls where the window is too short for all of it.
     auto* comparisonScroll = new QScrollArea(m_lowerTabs);
+    m_comparisonScroll = comparisonScroll;
     comparisonScroll->setObjectName(QStringLiteral("comparisonScroll"));
     comparisonScroll->setWidgetResizable(true);
     comparisonScroll->setFrameShape(QFrame::NoFrame);
     m_comparisonPanel = new ComparisonPanel(graphModel, comparisonScroll);
     comparisonScroll->setWidget(m_comparisonPanel);
     m_lowerTabs->addTab(comparisonScroll, tr("Compare"));
+    m_velocityPanel = new VelocityPanel(graphModel, m_lowerTabs);
+    m_lowerTabs->addTab(m_velocityPanel, tr("Velocity"));
+    connect(m_velocityPanel, &VelocityPanel::graphClicked, this, &StatisticsPanel::graphClicked);
     connect(m_lowerTabs, &QTabWidget::currentChanged, this, &StatisticsPanel::shareHeight);
     m_splitter = new QSplitter(Qt::Vertical, this);
     m_splitter->setObjectName(QStringLiteral("statisticsSplitter"));
@@ -370,9 +375,10 @@ void StatisticsPanel::shareHeight() {
     const int total = m_splitter->height() - m_splitter->handleWidth();
     if (total <= 0)
         return;
-    const int wanted = m_lowerTabs->currentIndex() == 0 ? kRunChartPreferredHeight
-                                                        : m_comparisonPanel->sizeHint().height() +
-                                                              m_lowerTabs->tabBar()->sizeHint().height();
+    const int wanted =
+        m_lowerTabs->currentWidget() != m_comparisonScroll
+            ? kRunChartPreferredHeight
+            : m_comparisonPanel->sizeHint().height() + m_lowerTabs->tabBar()->sizeHint().height();
     const int chart = std::max(kRunChartShare * total / 100, std::min(total, wanted));
     const int table =
         std::min(total - chart, m_table->maximumHeight() + m_indicativeNote->sizeHint().height());
@@ -394,6 +400,7 @@ void StatisticsPanel::setUnits(Units units) {
         return;
     m_units = units;
     m_comparisonPanel->setUnits(units);
+    m_velocityPanel->setUnits(units);
     scheduleRefresh();
 }
 

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 class ComparisonPanel;
+class VelocityPanel;
 class Graph;
 class GraphContainer;
 class GraphModel;
@@ -54,9 +55,11 @@ public:
     QTableWidget* table() const { return m_table; }
     QAction* copyAction() const { return m_copyAction; }
     QChartView* runChartView() const { return m_runChartView; }
-    // The tabs below the table: the control chart, then the comparison of two sessions.
+    // The tabs below the table: the control chart, the comparison of two sessions, and velocity against
+    // seating force.
     QTabWidget* lowerTabs() const { return m_lowerTabs; }
     ComparisonPanel* comparisonPanel() const { return m_comparisonPanel; }
+    VelocityPanel* velocityPanel() const { return m_velocityPanel; }
     QPushButton* limitsButton() const { return m_limitsButton; }
     // The run chart's points (flyers apart, left out of the figures), its centre line, its control limits,
     // the tolerance limits and the points that break a rule.
@@ -127,7 +130,9 @@ private:
     QSplitter* m_splitter = nullptr;
     bool m_splitMovedByUser = false;
     QTabWidget* m_lowerTabs = nullptr;
+    QWidget* m_comparisonScroll = nullptr;
     ComparisonPanel* m_comparisonPanel = nullptr;
+    VelocityPanel* m_velocityPanel = nullptr;
     QLabel* m_ruleNote = nullptr;
     QAction* m_copyAction = nullptr;
     QLabel* m_runCaption = nullptr;
