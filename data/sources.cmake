@@ -4,6 +4,8 @@ zelpress_core_sources(
     AutosaveWriter.h
     Capability.cpp
     Capability.h
+    ChronographFile.cpp
+    ChronographFile.h
     ColorChangeSettings.h
     ControlChart.cpp
     ControlChart.h
