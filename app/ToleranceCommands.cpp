@@ -6,6 +6,7 @@
 #include "data/UndoHistory.h"
 #include "dialogs/ToleranceLimitsDlg.h"
 
+#include <QAction>
 #include <QLabel>
 
 namespace {
@@ -16,8 +17,8 @@ int decimalsOf(Measurement measurement) {
 
 } // namespace
 
-ToleranceCommands::ToleranceCommands(GraphContainer* active, UndoHistory* undo, QLabel* verdictLabel,
-                                     QWidget* dialogParent, QObject* parent)
+ToleranceCommands::ToleranceCommands(GraphContainer* active, UndoHistory* undo, QAction* limitsAction,
+                                     QLabel* verdictLabel, QWidget* dialogParent, QObject* parent)
     : QObject(parent)
     , m_active(active)
     , m_undo(undo)
@@ -29,6 +30,8 @@ ToleranceCommands::ToleranceCommands(GraphContainer* active, UndoHistory* undo, 
             return std::optional<ToleranceLimits>();
         return std::optional<ToleranceLimits>(dialog.limits());
     }) {
+    if (limitsAction)
+        connect(limitsAction, &QAction::triggered, this, &ToleranceCommands::editLimits);
     if (m_active) {
         // The line names the latest trace by its number, which Renumber changes.
         for (auto signal : {&GraphContainer::graphAddedFromPress, &GraphContainer::graphAddedFromFile}) {

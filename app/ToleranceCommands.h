@@ -11,6 +11,7 @@
 
 class Graph;
 class GraphContainer;
+class QAction;
 class QLabel;
 class QWidget;
 class UndoHistory;
@@ -26,9 +27,10 @@ public:
     using LimitsDialog = std::function<std::optional<ToleranceLimits>(
         const ToleranceLimits& current, Units units, double typicalValue, QWidget* parent)>;
 
-    // None of the arguments is owned; the label is the status bar's verdict field.
-    ToleranceCommands(GraphContainer* active, UndoHistory* undo, QLabel* verdictLabel, QWidget* dialogParent,
-                      QObject* parent = nullptr);
+    // None of the arguments is owned; the action (when given) runs editLimits, the label is the status
+    // bar's verdict field.
+    ToleranceCommands(GraphContainer* active, UndoHistory* undo, QAction* limitsAction, QLabel* verdictLabel,
+                      QWidget* dialogParent, QObject* parent = nullptr);
 
     void setLimitsDialog(LimitsDialog dialog) { m_dialog = std::move(dialog); }
     void setUnits(Units units);

@@ -8,6 +8,8 @@
 #include "app/StatisticsPanel.h"
 #include "app/ToleranceCommands.h"
 #include "app/TraceCommands.h"
+#include "app/VelocityImport.h"
+#include "app/VelocityPanel.h"
 #include "app/ViewOptions.h"
 #include "chart/GraphLegend.h"
 #include "chart/GraphModel.h"
@@ -43,7 +45,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
-#include <QStatusBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeView>
@@ -222,12 +223,15 @@ void ZelPress::buildModelAndViews() {
     });
     connect(m_statisticsPanel, &StatisticsPanel::graphClicked, m_visualization,
             &GraphVisualization::setSelectedGraph);
-    m_toleranceCommands =
-        new ToleranceCommands(m_activeContainer, m_undoHistory, m_ui.verdictLabel, this, this);
-    connect(m_ui.toleranceLimitsAction, &QAction::triggered, m_toleranceCommands,
-            &ToleranceCommands::editLimits);
-    connect(m_statisticsPanel, &StatisticsPanel::limitsRequested, m_toleranceCommands,
-            &ToleranceCommands::editLimits);
+    m_toleranceCommands = new ToleranceCommands(m_activeContainer, m_undoHistory, m_ui.toleranceLimitsAction,
+                                                m_ui.verdictLabel, this, this);
+    connect(m_statisticsPanel, &StatisticsPanel::limitsRequested, m_ui.toleranceLimitsAction,
+            &QAction::trigger);
+    m_velocityImport = new VelocityImport(m_activeContainer, m_undoHistory, m_ui.importVelocitiesAction,
+                                          m_seams.fileDialog.get(), m_seams.messageBoxes.get(),
+                                          m_seams.fileSystem, &m_settings.userDirectory, this, this);
+    connect(m_velocityImport, &VelocityImport::velocitiesImported, m_statisticsPanel->velocityPanel(),
+            &VelocityPanel::setVelocityUnit);
 }
 
 void ZelPress::showStatistics(bool shown) {

@@ -32,6 +32,7 @@ class AutorunControl;
 class StatisticsPanel;
 class ToleranceCommands;
 class TraceCommands;
+class VelocityImport;
 class ViewOptions;
 class UndoHistory;
 
@@ -69,6 +70,7 @@ public:
     QItemSelectionModel* selectionModel() const { return m_selectionModel; }
     TraceCommands* traceCommands() const { return m_traceCommands; }
     ToleranceCommands* toleranceCommands() const { return m_toleranceCommands; }
+    VelocityImport* velocityImport() const { return m_velocityImport; }
     StatisticsPanel* statisticsPanel() const { return m_statisticsPanel; }
     LiveStroke* liveStroke() const { return m_liveStroke; }
     const ZelPressUi& ui() const { return m_ui; }
@@ -142,6 +144,7 @@ private:
     GraphLegend* m_legend = nullptr;
     TraceCommands* m_traceCommands = nullptr;
     ToleranceCommands* m_toleranceCommands = nullptr;
+    VelocityImport* m_velocityImport = nullptr;
     ViewOptions* m_viewOptions = nullptr;
     StatisticsPanel* m_statisticsPanel = nullptr;
     AutorunControl* m_autorunControl = nullptr;

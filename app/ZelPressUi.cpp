@@ -101,6 +101,7 @@ void ZelPressUi::setupActions(QMainWindow* w) {
     highlightFlyersAction = makeAction(w, "highlightFlyersAction", tr("Highlight flyers"), true, true);
     statisticsAction = makeAction(w, "statisticsAction", tr("Statistics"), true, true);
     toleranceLimitsAction = makeAction(w, "toleranceLimitsAction", tr("Tolerance &Limits ..."), true);
+    importVelocitiesAction = makeAction(w, "importVelocitiesAction", tr("Import &Velocities ..."), false);
 
     bleConnectAction = makeAction(w, "bleConnectAction", tr("Bluetooth &connect"), true);
     zeroPressAction = makeAction(w, "zeroPressAction", tr("&Zero press"), false);
@@ -121,7 +122,7 @@ void ZelPressUi::setupMenus(QMainWindow* w) {
     fileMenu = bar->addMenu(tr("&File"));
     fileMenu->addActions({newSessionAction, openSessionAction, saveSessionAction, saveSessionAsAction});
     fileMenu->addSeparator();
-    fileMenu->addAction(loadCompareAction);
+    fileMenu->addActions({loadCompareAction, importVelocitiesAction});
     fileMenu->addSeparator();
     fileMenu->addActions({exportToCsvAction, exportToCsvAllAction, exportToImageAction, exportToPdfAction});
     fileMenu->addSeparator();

@@ -71,6 +71,7 @@ public:
     QAction* imperialUnitsAction = nullptr;
     QAction* advancedAction = nullptr;
     QAction* toleranceLimitsAction = nullptr;
+    QAction* importVelocitiesAction = nullptr;
     QAction* autoscaleAction = nullptr;
     QAction* darkModeAction = nullptr;
     QAction* titleColumnAction = nullptr;

@@ -30,6 +30,8 @@ zelpress_core_sources(
     TraceCommands.h
     TraceVerdicts.cpp
     TraceVerdicts.h
+    VelocityImport.cpp
+    VelocityImport.h
     VelocityPanel.cpp
     VelocityPanel.h
     ViewOptions.cpp

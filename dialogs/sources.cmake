@@ -10,6 +10,8 @@ zelpress_core_sources(
     AutorunWizardZeroPage.h
     DialogBootload.cpp
     DialogBootload.h
+    ImportVelocitiesDlg.cpp
+    ImportVelocitiesDlg.h
     ProgressDialog.cpp
     ProgressDialog.h
     ToleranceLimitsDlg.cpp

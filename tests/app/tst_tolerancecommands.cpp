@@ -66,7 +66,7 @@ void tst_ToleranceCommands::eachStrokeFromThePressIsJudgedAndEditsAreUndoable() 
     UndoHistory undo(&container);
     undo.reset();
     QLabel label;
-    ToleranceCommands commands(&container, &undo, &label, nullptr);
+    ToleranceCommands commands(&container, &undo, nullptr, &label, nullptr);
     QList<ToleranceLimits> asked;
     std::optional<ToleranceLimits> answer = *ToleranceLimits::withLimits(PeakForce, 40.0, 44.0, Imperial);
     commands.setLimitsDialog([&](const ToleranceLimits& current, Units, double, QWidget*) {

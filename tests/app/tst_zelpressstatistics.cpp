@@ -302,8 +302,9 @@ void tst_ZelPressStatistics::addsNothingToMenusSettingsOrSessionFiles() {
         const QList<QPair<QString, QStringList>> menus = {
             {QStringLiteral("&File"),
              {"&New Session", "&Open Session ...", "&Save Session", "Save Session &As ...", "",
-              "Load &Compare ...", "", "Export Trace to CSV", "Export All Traces to CSV", "Export to Image",
-              "Export to PDF", "", "Show Log Directory", "", "E&xit"}},
+              "Load &Compare ...", "Import &Velocities ...", "", "Export Trace to CSV",
+              "Export All Traces to CSV", "Export to Image", "Export to PDF", "", "Show Log Directory", "",
+              "E&xit"}},
             {QStringLiteral("&Edit"),
              {"&Undo", "", "&Edit Plot", "&Remove Plot", "Renumber Plots", "", "Clear &Last Plot",
               "Clear &All Plots"}},
