@@ -5,18 +5,25 @@
 #include "chart/SessionModel.h"
 #include "core/IFileSystem.h"
 #include "data/Graph.h"
+#include "data/GroupComparison.h"
+#include "data/VelocityCorrelation.h"
 
 #include <QBuffer>
+#include <QChart>
 #include <QCoreApplication>
+#include <QGraphicsScene>
+#include <QLineSeries>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QScatterSeries>
 #include <QtDebug>
 #include <QTextBlockFormat>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextTable>
+#include <QValueAxis>
 
 #include <algorithm>
 #include <cmath>
@@ -34,6 +41,8 @@ const QColor kShadedRowColor(0xea, 0xea, 0xea);
 // they read on the shaded rows too.
 constexpr int kOutOfToleranceWeight = QFont::Bold;
 const QColor kOutOfToleranceColor(0xb0, 0x00, 0x00);
+// Below this many rounds with a velocity there is no velocity page.
+constexpr int kVelocityPageMinimum = 3;
 
 QString tr(const char* text) {
     return QCoreApplication::translate("PdfReport", text);
@@ -161,6 +170,110 @@ void fillTable(QTextDocument& document, const QList<Graph*>& rows, const TraceVe
 
 } // namespace
 
+namespace {
+
+// The rounds with a velocity (visible, not flyers, a velocity other than 0) as (peak force, velocity).
+QList<QPointF> velocityPairs(const QList<Graph*>& traces, Units units) {
+    QList<QPointF> pairs;
+    for (const Graph* graph : traces) {
+        const double velocity = graph->velocity();
+        const double peak = graph->data(units).peakForce();
+        if (graph->visible() && !graph->flyer() && velocity != 0.0 && std::isfinite(velocity) &&
+            std::isfinite(peak))
+            pairs.append(QPointF(peak, velocity));
+    }
+    return pairs;
+}
+
+// A page of velocity against peak force: the sentence and the figures above a scatter with its
+// least-squares line. Velocities are in the unit they were entered in.
+void drawVelocityPage(QPainter& painter, const QRectF& printable, const QList<QPointF>& pairs, Units units,
+                      const QString& velocityUnit, int resolution) {
+    const VelocityCorrelation correlation(pairs);
+    const QString force = forceUnitLabel(units);
+    QFont font = painter.font();
+    font.setPixelSize(qRound(kTablePointSize / 72.0 * resolution));
+    font.setBold(true);
+    painter.save();
+    painter.setFont(font);
+    // Half an inch in from the sides, as the table's text.
+    const double margin = 0.5 * resolution;
+    const QRectF heading(margin, margin, printable.width() - 2 * margin, 0.5 * resolution);
+    painter.drawText(heading, Qt::AlignLeft | Qt::AlignTop,
+                     tr("Velocity against peak force: %1")
+                         .arg(correlation.sentence(tr("seating force"), force, velocityUnit)));
+    font.setBold(false);
+    painter.setFont(font);
+    QString figures = tr("n = %1").arg(correlation.count());
+    if (std::isfinite(correlation.slope()))
+        figures +=
+            tr(", slope %1 %2 per %3").arg(QString::number(correlation.slope(), 'f', 2), velocityUnit, force);
+    if (std::isfinite(correlation.slopeLow()))
+        figures += tr(" (95 %: %1 to %2)")
+                       .arg(QString::number(correlation.slopeLow(), 'f', 2),
+                            QString::number(correlation.slopeHigh(), 'f', 2));
+    if (std::isfinite(correlation.p()))
+        figures +=
+            tr(", Pearson r = %1 (p = %2)")
+                .arg(QString::number(correlation.r(), 'f', 2), GroupComparison::pValueText(correlation.p()));
+    if (std::isfinite(correlation.rhoP()))
+        figures += tr(", Spearman rho = %1 (p = %2)")
+                       .arg(QString::number(correlation.rho(), 'f', 2),
+                            GroupComparison::pValueText(correlation.rhoP()));
+    painter.drawText(heading.translated(0, 0.5 * resolution), Qt::AlignLeft | Qt::AlignTop, figures);
+    painter.restore();
+
+    // The chart laid out at a screen-like width, then scaled to the page as the main chart is.
+    QGraphicsScene scene;
+    auto* chart = new QChart;
+    scene.addItem(chart);
+    chart->legend()->hide();
+    chart->setBackgroundRoundness(0);
+    auto* x = new QValueAxis;
+    auto* y = new QValueAxis;
+    x->setTitleText(tr("Peak Force (%1)").arg(force));
+    y->setTitleText(tr("Velocity (%1)").arg(velocityUnit));
+    chart->addAxis(x, Qt::AlignBottom);
+    chart->addAxis(y, Qt::AlignLeft);
+    auto* points = new QScatterSeries;
+    points->setMarkerSize(9.0);
+    points->setColor(QColor(31, 90, 160));
+    points->setBorderColor(QColor(31, 90, 160));
+    points->replace(pairs);
+    double left = pairs.first().x();
+    double right = left;
+    double bottom = pairs.first().y();
+    double top = bottom;
+    for (const QPointF& pair : pairs) {
+        left = std::min(left, pair.x());
+        right = std::max(right, pair.x());
+        bottom = std::min(bottom, pair.y());
+        top = std::max(top, pair.y());
+    }
+    auto* line = new QLineSeries;
+    line->setPen(QPen(QColor(200, 40, 40), 2.0));
+    if (std::isfinite(correlation.slope()))
+        line->replace({QPointF(left, correlation.intercept() + correlation.slope() * left),
+                       QPointF(right, correlation.intercept() + correlation.slope() * right)});
+    for (QXYSeries* series : {static_cast<QXYSeries*>(line), static_cast<QXYSeries*>(points)}) {
+        chart->addSeries(series);
+        series->attachAxis(x);
+        series->attachAxis(y);
+    }
+    const double xMargin = right > left ? 0.05 * (right - left) : 1.0;
+    const double yMargin = top > bottom ? 0.1 * (top - bottom) : 1.0;
+    x->setRange(left - xMargin, right + xMargin);
+    x->applyNiceNumbers();
+    y->setRange(bottom - yMargin, top + yMargin);
+    y->applyNiceNumbers();
+    const QRectF area = printable.adjusted(margin, 1.6 * resolution, -margin, -margin);
+    chart->resize(kChartLayoutWidth, kChartLayoutWidth * area.height() / area.width());
+    scene.setSceneRect(chart->rect());
+    scene.render(&painter, area, chart->rect());
+}
+
+} // namespace
+
 QList<Graph*> PdfReport::tableOrder(QList<Graph*> traces, int sortColumn, Qt::SortOrder sortOrder) {
     switch (sortColumn) {
     case SessionModel::WorkDone:
@@ -184,7 +297,8 @@ QList<Graph*> PdfReport::tableOrder(QList<Graph*> traces, int sortColumn, Qt::So
 }
 
 QByteArray PdfReport::pdfBytes(const QString& fileName, GraphView* view, const QList<Graph*>& traces,
-                               Units units, int sortColumn, Qt::SortOrder sortOrder) {
+                               Units units, int sortColumn, Qt::SortOrder sortOrder,
+                               const QString& velocityUnit) {
     qInfo() << "Printing to PDF";
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -229,6 +343,13 @@ QByteArray PdfReport::pdfBytes(const QString& fileName, GraphView* view, const Q
         document.drawContents(&painter, QRectF(QPointF(0, page * pageSize.height()), pageSize));
         painter.restore();
     }
+    // With three rounds or more that have a velocity, whether seating force moves it.
+    const QList<QPointF> pairs = velocityPairs(traces, units);
+    if (pairs.size() >= kVelocityPageMinimum) {
+        writer.newPage();
+        drawPath(painter, fileName, resolution);
+        drawVelocityPage(painter, printable, pairs, units, velocityUnit, resolution);
+    }
     if (!painter.end())
         return {};
     return bytes;
@@ -236,8 +357,8 @@ QByteArray PdfReport::pdfBytes(const QString& fileName, GraphView* view, const Q
 
 bool PdfReport::exportPdf(const QString& fileName, GraphView* view, const QList<Graph*>& traces, Units units,
                           int sortColumn, Qt::SortOrder sortOrder, IFileSystem& fileSystem,
-                          QString* errorText) {
-    const QByteArray bytes = pdfBytes(fileName, view, traces, units, sortColumn, sortOrder);
+                          QString* errorText, const QString& velocityUnit) {
+    const QByteArray bytes = pdfBytes(fileName, view, traces, units, sortColumn, sortOrder, velocityUnit);
     QString reason;
     if (bytes.isEmpty())
         reason = tr("The report could not be produced.");

@@ -97,7 +97,7 @@ int main(int argc, char* argv[]) {
         return fail("recording");
 
     // What an operator would have entered for these strokes.
-    const double velocities[kStrokes] = {12.0, 12.0, 14.0, 12.0};
+    const double velocities[kStrokes] = {2801.3, 2795.8, 2809.4, 2790.2};
     for (int i = 0; i < kStrokes; ++i)
         active->graphs().at(i)->setVelocity(velocities[i]);
     active->graphs().at(2)->setFlyer(true);

@@ -177,6 +177,7 @@ private slots:
     void pdfTableContinuesOnFurtherPages();
     void pdfVerdictColumn_data();
     void pdfVerdictColumn();
+    void pdfVelocityPage();
     void failedWritesKeepOldFile();
     void windowExportsAtItsStartingSizeKeepAxisLabelsWhole();
 
@@ -537,6 +538,46 @@ void tst_ChartExports::pdfVerdictColumn() {
     QVERIFY2(red.value(QStringLiteral("HIGH")) > 10, qPrintable(QString::number(red.value("HIGH"))));
     QCOMPARE(red.value(QStringLiteral("tolerance")), 0);
     QCOMPARE(red.value(QStringLiteral("Bravo")), 0);
+}
+
+void tst_ChartExports::pdfVelocityPage() {
+    Rig rig;
+    // Peak forces and velocities as in the velocity panel's test (SciPy 1.10.1: slope 5.5579, p 0.00081);
+    // a flyer, a hidden round and one without a velocity take no part.
+    const QList<QPointF> rounds = {{40.2, 2790}, {41.0, 2796}, {41.8, 2801},
+                                   {42.5, 2805}, {43.1, 2804}, {44.0, 2813}};
+    for (const QPointF& round : rounds)
+        rig.add(QStringLiteral("Round"), round.x(), 30)->setVelocity(round.y());
+    Graph* flyer = rig.add(QStringLiteral("Flyer"), 60, 30);
+    flyer->setVelocity(2900);
+    flyer->setFlyer(true);
+    rig.add(QStringLiteral("Hidden"), 30, 30)->setVisible(false);
+    rig.add(QStringLiteral("None"), 45, 30);
+    rig.show();
+
+    FileSystem fileSystem;
+    const QString path = m_dir.filePath(QStringLiteral("velocity.pdf"));
+    QVERIFY(PdfReport::exportPdf(path, rig.view.get(), rig.active->graphs(), Imperial, SessionModel::Title,
+                                 Qt::AscendingOrder, fileSystem));
+    bool ok = false;
+    const QString info = QString::fromUtf8(runTool(QStringLiteral("pdfinfo"), {path}, &ok));
+    QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n"))), qPrintable(info));
+    const QString text = pageText(path, 3, &ok).simplified();
+    QVERIFY(ok);
+    QVERIFY2(text.contains(
+                 QStringLiteral("Velocity against peak force: Seating force explains 95 % of the velocity "
+                                "variance: +5.6 ft/s per lbs, p < 0.001, n = 6.")),
+             qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("n = 6, slope 5.56 ft/s per lbs")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("Velocity (ft/s)")));
+
+    // Two rounds with a velocity say nothing: no such page.
+    for (qsizetype i = 2; i < rounds.size(); ++i)
+        rig.active->graphs().at(i)->setVelocity(0.0);
+    QVERIFY(PdfReport::exportPdf(path, rig.view.get(), rig.active->graphs(), Imperial, SessionModel::Title,
+                                 Qt::AscendingOrder, fileSystem));
+    const QString fewer = QString::fromUtf8(runTool(QStringLiteral("pdfinfo"), {path}, &ok));
+    QVERIFY2(fewer.contains(QRegularExpression(QStringLiteral("Pages:\\s+2\\n"))), qPrintable(fewer));
 }
 
 void tst_ChartExports::failedWritesKeepOldFile() {

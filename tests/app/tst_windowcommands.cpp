@@ -47,13 +47,12 @@ void tst_WindowCommands::sequencesThatBrokeTheWindow_data() {
                       {C::ClearAllPlots, 1},
                       {C::Undo, 0}});
     // The status line named the latest stroke by the number it had when it was judged.
-    QTest::newRow("limits set, the first of two strokes removed, renumber")
-        << C::encode({{C::SetLimits, 3},
-                      {C::Go, 3},
-                      {C::Go, 90},
-                      {C::SelectRow, 1},
-                      {C::RemovePlot, 0},
-                      {C::Renumber, 0}});
+    QTest::newRow("limits set, the first of two strokes removed, renumber") << C::encode({{C::SetLimits, 3},
+                                                                                          {C::Go, 3},
+                                                                                          {C::Go, 90},
+                                                                                          {C::SelectRow, 1},
+                                                                                          {C::RemovePlot, 0},
+                                                                                          {C::Renumber, 0}});
 }
 
 void tst_WindowCommands::sequencesThatBrokeTheWindow() {
