@@ -214,12 +214,12 @@ void drawVelocityPage(QPainter& painter, const QRectF& printable, const QList<QP
                             QString::number(correlation.slopeHigh(), 'f', 2));
     if (std::isfinite(correlation.p()))
         figures +=
-            tr(", Pearson r = %1 (p = %2)")
-                .arg(QString::number(correlation.r(), 'f', 2), GroupComparison::pValueText(correlation.p()));
+            tr(", Pearson r = %1 (%2)")
+                .arg(QString::number(correlation.r(), 'f', 2), GroupComparison::pStatement(correlation.p()));
     if (std::isfinite(correlation.rhoP()))
-        figures += tr(", Spearman rho = %1 (p = %2)")
+        figures += tr(", Spearman rho = %1 (%2)")
                        .arg(QString::number(correlation.rho(), 'f', 2),
-                            GroupComparison::pValueText(correlation.rhoP()));
+                            GroupComparison::pStatement(correlation.rhoP()));
     painter.drawText(heading.translated(0, 0.5 * resolution), Qt::AlignLeft | Qt::AlignTop, figures);
     painter.restore();
 

@@ -219,11 +219,11 @@ void VelocityPanel::refresh() {
     if (std::isfinite(c.r()))
         figures += tr(";  Pearson r = %1").arg(figure(c.r(), 2));
     if (std::isfinite(c.p()))
-        figures += tr(" (p = %1)").arg(GroupComparison::pValueText(c.p()));
+        figures += tr(" (%1)").arg(GroupComparison::pStatement(c.p()));
     if (std::isfinite(c.rho()))
         figures += tr(";  Spearman %1 = %2").arg(QChar(0x03C1), figure(c.rho(), 2));
     if (std::isfinite(c.rhoP()))
-        figures += tr(" (p = %1)").arg(GroupComparison::pValueText(c.rhoP()));
+        figures += tr(" (%1)").arg(GroupComparison::pStatement(c.rhoP()));
     m_figures->setText(figures);
     m_sentence->setText(sentence());
 }

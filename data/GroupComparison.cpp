@@ -90,9 +90,7 @@ std::pair<QString, QString> formatPair(double a, double b) {
 
 // "Welch p = 0.031", "Welch p < 0.001".
 QString formatP(const QString& test, double p) {
-    const QString text = GroupComparison::pValueText(p);
-    return p < 0.001 ? QStringLiteral("%1 p %2").arg(test, text)
-                     : QStringLiteral("%1 p = %2").arg(test, text);
+    return QStringLiteral("%1 %2").arg(test, GroupComparison::pStatement(p));
 }
 
 QString counts(int first, int second) {
@@ -189,6 +187,13 @@ QString GroupComparison::pValueText(double p) {
     while (p < kSignificance && QString::number(p, 'g', digits).toDouble() >= kSignificance && digits < 6)
         ++digits;
     return QString::number(p, 'g', digits);
+}
+
+QString GroupComparison::pStatement(double p) {
+    const QString text = pValueText(p);
+    if (text.isEmpty())
+        return text;
+    return text.startsWith(QLatin1Char('<')) ? QStringLiteral("p ") + text : QStringLiteral("p = ") + text;
 }
 
 bool GroupComparison::isComparable() const {

@@ -64,6 +64,8 @@ public:
     // A p-value as the sentences print it: "< 0.001", else two significant digits ("0.034", "0.6"), more
     // where two would round a p below kSignificance up to it; empty for NaN.
     static QString pValueText(double p);
+    // The same as a statement: "p = 0.034", "p < 0.001"; empty for NaN.
+    static QString pStatement(double p);
 
     // One sentence in plain English on the spreads, led by the Brown–Forsythe test, e.g. "Die B's
     // peak-force spread is lower (SD 0.42 vs 0.71 lbs, Brown–Forsythe p = 0.03, n = 15 and 15)." or, when

@@ -108,12 +108,6 @@ QString percent(double fraction) {
     return rounded < 1.0 ? QStringLiteral("less than 1 %") : QStringLiteral("%1 %").arg(rounded);
 }
 
-// "p = 0.031", "p < 0.001".
-QString formatP(double p) {
-    const QString text = GroupComparison::pValueText(p);
-    return p < 0.001 ? QStringLiteral("p %1").arg(text) : QStringLiteral("p = %1").arg(text);
-}
-
 } // namespace
 
 VelocityCorrelation::VelocityCorrelation(const QList<QPointF>& pairs) {
@@ -176,11 +170,14 @@ QString VelocityCorrelation::sentence(const QString& measurement, const QString&
     if (!m_ySpread)
         return QStringLiteral("No relation shown: every round has the same velocity (n = %1).").arg(m_count);
     if (!(m_p < GroupComparison::kSignificance))
-        return QStringLiteral("No relation shown (%1, n = %2).").arg(formatP(m_p)).arg(m_count);
+        return QStringLiteral("No relation shown (%1, n = %2).")
+            .arg(GroupComparison::pStatement(m_p))
+            .arg(m_count);
     QString subject = measurement;
     if (!subject.isEmpty())
         subject[0] = subject.at(0).toUpper();
     return QStringLiteral("%1 explains %2 of the velocity variance: %3 %4 per %5, %6, n = %7.")
-        .arg(subject, percent(rSquared()), signedSlope(m_slope), velocityUnit, forceUnit, formatP(m_p))
+        .arg(subject, percent(rSquared()), signedSlope(m_slope), velocityUnit, forceUnit,
+             GroupComparison::pStatement(m_p))
         .arg(m_count);
 }

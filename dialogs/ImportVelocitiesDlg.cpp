@@ -84,6 +84,7 @@ ImportVelocitiesDlg::ImportVelocitiesDlg(const QString& fileName, const QList<Gr
     m_traces->setHorizontalHeaderLabels(
         {tr("Use"), tr("Trace #"), tr("Title"), tr("Velocity now"), tr("Shot"), tr("New velocity")});
     m_traces->verticalHeader()->hide();
+    m_traces->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_traces->setSelectionMode(QAbstractItemView::NoSelection);
     m_traces->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_traces->horizontalHeader()->setSectionResizeMode(TitleColumn, QHeaderView::Stretch);
@@ -290,6 +291,7 @@ void ImportVelocitiesDlg::updatePreview() {
     m_filling = true;
     m_traces->setRowCount(int(m_traceList.size()));
     int previousNumber = 0;
+    int leftOutSincePrevious = 0;
     for (int row = 0; row < m_traceList.size(); ++row) {
         const Graph* graph = m_traceList.at(row);
         auto* use = cell(QString());
@@ -310,10 +312,13 @@ void ImportVelocitiesDlg::updatePreview() {
             shot >= 0 ? velocityText(converted(m_series.shots.at(shot).velocity, m_series.unit, targetUnit()))
                       : QString(),
             Qt::AlignRight | Qt::AlignVCenter);
+        if (shot < 0 && m_leftOutTraces.contains(row))
+            ++leftOutSincePrevious;
         if (shot >= 0) {
-            // A jump in the shot numbers where the traces go on in turn: the device lost or dropped a shot.
+            // A jump in the shot numbers that no trace left out accounts for: the device lost or dropped a
+            // shot, and the traces after it would get the wrong rounds' velocities.
             const int number = m_series.shots.at(shot).number;
-            if (previousNumber > 0 && number > previousNumber + 1) {
+            if (previousNumber > 0 && number - previousNumber - 1 > leftOutSincePrevious) {
                 shotCell->setBackground(QColor(255, 205, 120));
                 shotCell->setToolTip(
                     tr("The shot numbers jump from %1 to %2 here: if a round went unrecorded, "
@@ -322,6 +327,7 @@ void ImportVelocitiesDlg::updatePreview() {
                         .arg(number));
             }
             previousNumber = number;
+            leftOutSincePrevious = 0;
         }
         m_traces->setItem(row, ShotColumn, shotCell);
         m_traces->setItem(row, NewColumn, newCell);

@@ -78,6 +78,9 @@ void tst_VelocityPanel::scatterOfTheCountedRoundsMatchesScipyAndNamesItsTraces()
                                                    "+5.6 ft/s per lbs, p < 0.001, n = 6")),
         qPrintable(panel.sentence()));
     QVERIFY(panel.text().contains(QStringLiteral("Slope (ft/s per lbs)\t5.55785")));
+    const QString figures = panel.findChild<QLabel*>(QStringLiteral("velocityFigures"))->text();
+    QVERIFY2(figures.contains(QStringLiteral("Pearson r = 0.98 (p < 0.001)")), qPrintable(figures));
+    QVERIFY2(figures.contains(QStringLiteral("= 0.94 (p = 0.0048)")), qPrintable(figures));
 
     // In kilograms the slope is per kg; velocities keep the unit they were entered in.
     panel.setUnits(Metric);
