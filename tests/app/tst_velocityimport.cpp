@@ -1,12 +1,18 @@
 #include "support/FakeMessageBoxes.h"
 #include "support/MemoryFileSystem.h"
 
+#include "WindowBench.h"
+
+#include "app/StatisticsPanel.h"
 #include "app/VelocityImport.h"
+#include "app/VelocityPanel.h"
+#include "app/ZelPress.h"
 #include "core/FileSystem.h"
 #include "data/Graph.h"
 #include "data/GraphContainer.h"
 #include "data/UndoHistory.h"
 #include "dialogs/ImportVelocitiesDlg.h"
+#include "link/AutoConnection.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -69,6 +75,7 @@ private slots:
     void labRadarSeriesWrittenInMetresPerSecond();
     void anyCsvByTheColumnsPicked();
     void badFilesAreNamedWithTheirLineAndChangeNothing();
+    void fromTheFileMenuIntoTheVelocityTabAndBackWithUndo();
 };
 
 void tst_VelocityImport::xeroFileWithAMissedShotShiftedInThePreviewIsOneUndoableEdit() {
@@ -169,6 +176,40 @@ void tst_VelocityImport::badFilesAreNamedWithTheirLineAndChangeNothing() {
     // No traces: nothing to import into, and the command is not offered.
     Rig empty(memory, 0);
     QTRY_VERIFY(!empty.action.isEnabled());
+}
+
+void tst_VelocityImport::fromTheFileMenuIntoTheVelocityTabAndBackWithUndo() {
+    auto boxes = std::make_shared<FakeMessageBoxes>();
+    auto dialog = std::make_shared<windowbench::ScriptedFileDialog>();
+    ZelPress window(ZelPress::Seams{boxes, dialog, std::make_shared<FileSystem>()});
+    window.autoConnection()->setPortLister([] { return QList<PortCandidate>{}; });
+    QAction* import = window.findChild<QAction*>(QStringLiteral("importVelocitiesAction"));
+    QVERIFY(!import->isEnabled());
+    for (double peak : {40.0, 41.0, 42.0, 43.0})
+        window.activeContainer()->addGraphFromPress({{0.3, 0.0}, {0.1, peak}}, true);
+    // As after a stroke from the press: the history starts again from here.
+    window.undoHistory()->reset();
+    QVERIFY(import->isEnabled());
+
+    window.velocityImport()->setPreviewDialog([](ImportVelocitiesDlg& preview) {
+        preview.targetUnitCombo()->setCurrentText(QStringLiteral("m/s"));
+        return true;
+    });
+    dialog->openPath = kSamples + QStringLiteral("xero-c1.csv");
+    import->trigger();
+    const QList<Graph*> traces = window.activeContainer()->graphs();
+    QVERIFY(qFuzzyCompare(traces.at(0)->velocity(), 2801.3 * 0.3048));
+    QVERIFY(qFuzzyCompare(traces.at(3)->velocity(), 2790.2 * 0.3048));
+    // The Velocity tab speaks of the unit written.
+    VelocityPanel* panel = window.statisticsPanel()->velocityPanel();
+    QCOMPARE(panel->velocityUnit(), QStringLiteral("m/s"));
+    QTRY_COMPARE(panel->correlation().count(), 4);
+    QVERIFY(panel->sentence().contains(QStringLiteral("n = 4")));
+
+    window.findChild<QAction*>(QStringLiteral("undoAction"))->trigger();
+    QTRY_COMPARE(window.activeContainer()->graphs().size(), 4);
+    for (const Graph* graph : window.activeContainer()->graphs())
+        QCOMPARE(graph->velocity(), 0.0);
 }
 
 QTEST_MAIN(tst_VelocityImport)
