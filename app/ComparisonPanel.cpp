@@ -135,13 +135,8 @@ ComparisonPanel::ComparisonPanel(GraphModel* graphModel, QWidget* parent)
     if (graphModel) {
         // The legend model follows every container and trace already; any change of it may change a figure
         // or a container's name.
-        SessionModel* legend = graphModel->sessionModel();
-        connect(legend, &QAbstractItemModel::rowsInserted, this, &ComparisonPanel::scheduleRefresh);
-        connect(legend, &QAbstractItemModel::rowsRemoved, this, &ComparisonPanel::scheduleRefresh);
-        connect(legend, &QAbstractItemModel::rowsMoved, this, &ComparisonPanel::scheduleRefresh);
-        connect(legend, &QAbstractItemModel::dataChanged, this, &ComparisonPanel::scheduleRefresh);
-        connect(legend, &QAbstractItemModel::layoutChanged, this, &ComparisonPanel::scheduleRefresh);
-        connect(legend, &QAbstractItemModel::modelReset, this, &ComparisonPanel::scheduleRefresh);
+        connect(graphModel->sessionModel(), &SessionModel::contentsChanged, this,
+                &ComparisonPanel::scheduleRefresh);
     }
     refresh();
 }

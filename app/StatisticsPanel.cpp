@@ -23,7 +23,6 @@
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QScrollArea>
@@ -133,21 +132,6 @@ double figure(const SeatingStatistics::Summary& summary, int which) {
     }
 }
 
-// The chart view's own press handling reads the item under the pointer without checking that there is
-// one; where the scene has none, only the plain graphics view handling runs.
-class RunChartView : public QChartView {
-public:
-    using QChartView::QChartView;
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override {
-        if (itemAt(event->position().toPoint()))
-            QChartView::mousePressEvent(event);
-        else
-            QGraphicsView::mousePressEvent(event);
-    }
-};
-
 } // namespace
 
 StatisticsPanel::StatisticsPanel(GraphModel* graphModel, QWidget* parent)
@@ -218,13 +202,8 @@ StatisticsPanel::StatisticsPanel(GraphModel* graphModel, QWidget* parent)
 
     if (graphModel) {
         // The legend model follows every container and trace already; any change of it may change a figure.
-        SessionModel* legend = graphModel->sessionModel();
-        connect(legend, &QAbstractItemModel::rowsInserted, this, &StatisticsPanel::scheduleRefresh);
-        connect(legend, &QAbstractItemModel::rowsRemoved, this, &StatisticsPanel::scheduleRefresh);
-        connect(legend, &QAbstractItemModel::rowsMoved, this, &StatisticsPanel::scheduleRefresh);
-        connect(legend, &QAbstractItemModel::dataChanged, this, &StatisticsPanel::scheduleRefresh);
-        connect(legend, &QAbstractItemModel::layoutChanged, this, &StatisticsPanel::scheduleRefresh);
-        connect(legend, &QAbstractItemModel::modelReset, this, &StatisticsPanel::scheduleRefresh);
+        connect(graphModel->sessionModel(), &SessionModel::contentsChanged, this,
+                &StatisticsPanel::scheduleRefresh);
     }
     refresh();
 }
@@ -336,7 +315,7 @@ void StatisticsPanel::buildRunChart() {
     m_ruleNote->setWordWrap(true);
     m_ruleNote->installEventFilter(this);
 
-    m_runChartView = new RunChartView(m_runChart, this);
+    m_runChartView = new PointChartView(m_runChart, this);
     m_runChartView->setObjectName(QStringLiteral("runChartView"));
     m_runChartView->setRenderHint(QPainter::Antialiasing, true);
     m_runChartView->setMinimumHeight(kRunChartMinimumHeight);
@@ -836,18 +815,7 @@ QString StatisticsPanel::ruleText() const {
 }
 
 void StatisticsPanel::onRunChartClicked(const QPointF& point) {
-    // The nearest point on the screen: the clicked marker's own value is not always what arrives.
-    const QPointF at = m_runChart->mapToPosition(point, m_peaks);
-    qsizetype nearest = -1;
-    double best = std::numeric_limits<double>::infinity();
-    for (qsizetype i = 0; i < m_runPoints.size(); ++i) {
-        const QPointF delta = m_runChart->mapToPosition(m_runPoints.at(i), m_peaks) - at;
-        const double distance = QPointF::dotProduct(delta, delta);
-        if (distance < best) {
-            best = distance;
-            nearest = i;
-        }
-    }
+    const qsizetype nearest = m_runChartView->nearestPoint(m_runPoints, m_peaks, point);
     if (nearest >= 0 && m_runGraphs.at(nearest))
         emit graphClicked(m_runGraphs.at(nearest));
 }

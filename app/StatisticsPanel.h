@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chart/PointChartView.h"
 #include "core/Units.h"
 #include "data/ControlChart.h"
 #include "data/SeatingStatistics.h"
@@ -136,7 +137,7 @@ private:
     QLabel* m_ruleNote = nullptr;
     QAction* m_copyAction = nullptr;
     QLabel* m_runCaption = nullptr;
-    QChartView* m_runChartView = nullptr;
+    PointChartView* m_runChartView = nullptr;
     QChart* m_runChart = nullptr;
     QValueAxis* m_runX = nullptr;
     QValueAxis* m_runY = nullptr;

@@ -16,13 +16,11 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineSeries>
-#include <QMouseEvent>
 #include <QScatterSeries>
 #include <QValueAxis>
 #include <QVBoxLayout>
 
 #include <cmath>
-#include <limits>
 
 namespace {
 
@@ -32,20 +30,6 @@ constexpr int kChartMinimumHeight = 150;
 QString figure(double value, int decimals) {
     return std::isfinite(value) ? QString::number(value, 'f', decimals) : QString();
 }
-
-// As on the run chart: the chart view's own press handling needs an item under the pointer.
-class ScatterView : public QChartView {
-public:
-    using QChartView::QChartView;
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override {
-        if (itemAt(event->position().toPoint()))
-            QChartView::mousePressEvent(event);
-        else
-            QGraphicsView::mousePressEvent(event);
-    }
-};
 
 } // namespace
 
@@ -87,7 +71,7 @@ VelocityPanel::VelocityPanel(GraphModel* graphModel, QWidget* parent)
         series->attachAxis(m_y);
     }
     connect(m_points, &QXYSeries::clicked, this, &VelocityPanel::onPointClicked);
-    m_view = new ScatterView(m_chart, this);
+    m_view = new PointChartView(m_chart, this);
     m_view->setObjectName(QStringLiteral("velocityChartView"));
     m_view->setRenderHint(QPainter::Antialiasing, true);
     m_view->setMinimumHeight(kChartMinimumHeight);
@@ -122,13 +106,8 @@ VelocityPanel::VelocityPanel(GraphModel* graphModel, QWidget* parent)
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
     if (graphModel) {
-        SessionModel* legend = graphModel->sessionModel();
-        connect(legend, &QAbstractItemModel::rowsInserted, this, &VelocityPanel::scheduleRefresh);
-        connect(legend, &QAbstractItemModel::rowsRemoved, this, &VelocityPanel::scheduleRefresh);
-        connect(legend, &QAbstractItemModel::rowsMoved, this, &VelocityPanel::scheduleRefresh);
-        connect(legend, &QAbstractItemModel::dataChanged, this, &VelocityPanel::scheduleRefresh);
-        connect(legend, &QAbstractItemModel::layoutChanged, this, &VelocityPanel::scheduleRefresh);
-        connect(legend, &QAbstractItemModel::modelReset, this, &VelocityPanel::scheduleRefresh);
+        connect(graphModel->sessionModel(), &SessionModel::contentsChanged, this,
+                &VelocityPanel::scheduleRefresh);
     }
     refresh();
 }
@@ -262,18 +241,7 @@ void VelocityPanel::copyToClipboard() {
 }
 
 void VelocityPanel::onPointClicked(const QPointF& point) {
-    // The nearest point on the screen, as on the run chart.
-    const QPointF at = m_chart->mapToPosition(point, m_points);
-    qsizetype nearest = -1;
-    double best = std::numeric_limits<double>::infinity();
-    for (qsizetype i = 0; i < m_pointValues.size(); ++i) {
-        const QPointF delta = m_chart->mapToPosition(m_pointValues.at(i), m_points) - at;
-        const double distance = QPointF::dotProduct(delta, delta);
-        if (distance < best) {
-            best = distance;
-            nearest = i;
-        }
-    }
+    const qsizetype nearest = m_view->nearestPoint(m_pointValues, m_points, point);
     if (nearest >= 0 && m_pointGraphs.at(nearest))
         emit graphClicked(m_pointGraphs.at(nearest));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chart/PointChartView.h"
 #include "core/Units.h"
 #include "data/Measurement.h"
 #include "data/VelocityCorrelation.h"
@@ -67,7 +68,7 @@ private:
     QList<QPointer<Graph>> m_pointGraphs;
 
     QComboBox* m_measurementCombo = nullptr;
-    QChartView* m_view = nullptr;
+    PointChartView* m_view = nullptr;
     QChart* m_chart = nullptr;
     QValueAxis* m_x = nullptr;
     QValueAxis* m_y = nullptr;

@@ -44,6 +44,12 @@ SessionModel::SessionModel(QObject* parent)
                                tr("Flyer"), QString()});
     connect(this, &QAbstractItemModel::rowsInserted, this, &SessionModel::modelChanged);
     connect(this, &QAbstractItemModel::rowsRemoved, this, &SessionModel::modelChanged);
+    connect(this, &QAbstractItemModel::rowsInserted, this, &SessionModel::contentsChanged);
+    connect(this, &QAbstractItemModel::rowsRemoved, this, &SessionModel::contentsChanged);
+    connect(this, &QAbstractItemModel::rowsMoved, this, &SessionModel::contentsChanged);
+    connect(this, &QAbstractItemModel::dataChanged, this, &SessionModel::contentsChanged);
+    connect(this, &QAbstractItemModel::layoutChanged, this, &SessionModel::contentsChanged);
+    connect(this, &QAbstractItemModel::modelReset, this, &SessionModel::contentsChanged);
 }
 
 void SessionModel::addContainer(GraphContainer* container) {

@@ -66,6 +66,9 @@ public:
 signals:
     void modelChanged();
     void activeSessionInlineEdit();
+    // Anything shown may have changed: rows inserted, removed or moved, cells changed, a new layout or a
+    // reset. What derives figures from the containers and traces follows this one signal.
+    void contentsChanged();
 
 private:
     // The items of a trace row, filled from the trace in the current units.

@@ -20,6 +20,8 @@ zelpress_core_sources(
     LegendTreeView.h
     LiveStroke.cpp
     LiveStroke.h
+    PointChartView.cpp
+    PointChartView.h
     SessionModel.cpp
     SessionModel.h
     TraceLayer.cpp

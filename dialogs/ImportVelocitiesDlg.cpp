@@ -121,18 +121,7 @@ ImportVelocitiesDlg::ImportVelocitiesDlg(const QString& fileName, const QString&
     : ImportVelocitiesDlg(fileName, traces, parent) {
     m_layoutName = layoutName;
     m_series = series;
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_summary);
-    auto* pairing = new QFormLayout;
-    pairing->addRow(tr("Shift shots by"), m_offset);
-    pairing->addRow(tr("Write velocities in"), m_targetUnit);
-    layout->addLayout(pairing);
-    auto* lists = new QHBoxLayout;
-    lists->addWidget(m_traces, 3);
-    lists->addWidget(m_shots, 1);
-    layout->addLayout(lists, 1);
-    layout->addWidget(m_problemLabel);
-    layout->addWidget(m_buttons);
+    layOut(new QFormLayout);
     fillShots();
     updatePreview();
 }
@@ -143,23 +132,27 @@ ImportVelocitiesDlg::ImportVelocitiesDlg(const QString& fileName, const QList<QS
     m_layoutName = tr("CSV file");
     m_rows = rows;
     buildColumnPickers();
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_summary);
     auto* columns = new QFormLayout;
     columns->addRow(tr("Velocity column"), m_velocityColumn);
     columns->addRow(tr("Shot number column"), m_numberColumn);
     columns->addRow(QString(), m_header);
     columns->addRow(tr("Velocities in the file are in"), m_fileUnit);
-    columns->addRow(tr("Shift shots by"), m_offset);
-    columns->addRow(tr("Write velocities in"), m_targetUnit);
-    layout->addLayout(columns);
+    layOut(columns);
+    readColumns();
+}
+
+void ImportVelocitiesDlg::layOut(QFormLayout* form) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_summary);
+    form->addRow(tr("Shift shots by"), m_offset);
+    form->addRow(tr("Write velocities in"), m_targetUnit);
+    layout->addLayout(form);
     auto* lists = new QHBoxLayout;
     lists->addWidget(m_traces, 3);
     lists->addWidget(m_shots, 1);
     layout->addLayout(lists, 1);
     layout->addWidget(m_problemLabel);
     layout->addWidget(m_buttons);
-    readColumns();
 }
 
 void ImportVelocitiesDlg::buildColumnPickers() {

@@ -13,6 +13,7 @@ class Graph;
 class QCheckBox;
 class QComboBox;
 class QDialogButtonBox;
+class QFormLayout;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -58,6 +59,8 @@ public:
 
 private:
     ImportVelocitiesDlg(const QString& fileName, const QList<Graph*>& traces, QWidget* parent);
+    // The summary, the form (given rows first, then the shift and the unit), the lists and the buttons.
+    void layOut(QFormLayout* form);
     void buildColumnPickers();
     void readColumns();
     void fillShots();
